@@ -7,24 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <array>
-#include <csignal>
 #include <cstring>
 
 using namespace filetest;
 
 namespace {
-
-std::string Message(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 Bytes StartUpImage() {
     Bytes b(SectionSize, 0xFF);
@@ -81,13 +69,6 @@ Bytes SectionImage(std::size_t size, std::initializer_list<int> validSlots) {
         }
     }
     return b;
-}
-
-void LimitFileSize(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, bytes};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-        throw std::runtime_error("setrlimit failed");
 }
 
 class SectionFiles : public ::testing::Test {
@@ -162,7 +143,7 @@ TEST_F(SectionFiles, AFailedSaveKeepsTheOldFile) {
         const ChildResult r = RunInChild([&] {
             if (c.limit)
                 c.limit();
-            return Message([&] { SaveSectionFile(dir / c.name); });
+            return ErrorMessage([&] { SaveSectionFile(dir / c.name); });
         });
         EXPECT_EQ(r.output, c.text) << c.what;
         EXPECT_EQ(ReadFile(dir / "old.sec"), old) << c.what;
@@ -300,20 +281,17 @@ TEST_F(SectionFiles, AFailedLoadChangesNothing) {
     const State before = Capture(window);
     for (const Case& c : cases) {
         const ChildResult r = RunInChild([&] {
-            if (c.noDescriptors) {
-                rlimit limit{};
-                ::getrlimit(RLIMIT_NOFILE, &limit);
-                limit.rlim_cur = 0;
-                ::setrlimit(RLIMIT_NOFILE, &limit);
-            }
-            const std::string text = Message([&] { LoadSectionFile(dir / c.name); });
+            const auto step = [&] { LoadSectionFile(dir / c.name); };
+            const std::string text =
+                c.noDescriptors ? ErrorMessageWithoutFreeDescriptors(step) : ErrorMessage(step);
             return text + (Capture(window) == before ? "" : " (and the state changed)");
         });
         EXPECT_EQ(r.output, c.text) << c.name;
     }
     // The refusals in this process too, so nothing is hidden by the fork.
-    EXPECT_EQ(Message([&] { LoadSectionFile(dir / "absent.sec"); }), "File not found");
-    EXPECT_EQ(Message([&] { LoadSectionFile(dir / "long.sec"); }), SectionFileTooLongText(5566));
+    EXPECT_EQ(ErrorMessage([&] { LoadSectionFile(dir / "absent.sec"); }), "File not found");
+    EXPECT_EQ(ErrorMessage([&] { LoadSectionFile(dir / "long.sec"); }),
+              SectionFileTooLongText(5566));
     EXPECT_TRUE(Capture(window) == before);
 }
 
@@ -340,7 +318,7 @@ TEST_F(SectionFiles, AReadOnlyFileLoads) {
 TEST_F(SectionFiles, APictureWithoutBitmapStopsTheLoadAtItsSlot) {
     WriteFile(dir / "all.sec", SectionImage(SectionSize, {1, 2, 3}));
     window.notBitmap[1] = true;
-    EXPECT_EQ(Message([&] { LoadSectionFile(dir / "all.sec"); }),
+    EXPECT_EQ(ErrorMessage([&] { LoadSectionFile(dir / "all.sec"); }),
               "Can only modify an image if it contains a bitmap");
     EXPECT_EQ(window.saveEnabled, (std::array<bool, 3>{true, false, false}));
     const Bytes file = SectionImage(SectionSize, {1, 2, 3});

@@ -3,38 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <optional>
 
 using namespace filetest;
 
 namespace {
-
-std::string Message(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
-void LimitFileSize(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, bytes};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-        throw std::runtime_error("setrlimit failed");
-}
-
-void NoMoreDescriptors() {
-    rlimit limit{};
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = 0;
-    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
-        throw std::runtime_error("setrlimit failed");
-}
 
 TEST(InOutErrorText, MapsSystemErrorsToTheUsersTexts) {
     TempFolder dir;
@@ -148,7 +121,7 @@ TEST(ReadWholeFile, ARefusalByTheSizeCheckClosesTheFile) {
     TempFolder dir;
     WriteFile(dir / "big", Pattern(50));
     const int before = OpenDescriptors();
-    EXPECT_EQ(Message([&] {
+    EXPECT_EQ(ErrorMessage([&] {
                   ReadWholeFile(dir / "big",
                                 [](std::uint64_t) { throw std::runtime_error("too long"); });
               }),
@@ -165,10 +138,8 @@ TEST(ReadWholeFile, APipeWithoutWriterDoesNotHang) {
 TEST(ReadWholeFile, TooManyOpenFiles) {
     TempFolder dir;
     WriteFile(dir / "a", Pattern(10));
-    const ChildResult r = RunInChild([&] {
-        NoMoreDescriptors();
-        return Message([&] { ReadWholeFile(dir / "a"); });
-    });
+    const ChildResult r = RunInChild(
+        [&] { return ErrorMessageWithoutFreeDescriptors([&] { ReadWholeFile(dir / "a"); }); });
     EXPECT_EQ(r.output, "Too many open files");
 }
 
@@ -244,31 +215,39 @@ TEST(ReplaceFileContents, FailuresKeepTheOldFileAndLeaveNothingBehind) {
         std::string name;                        // file name within the folder
         std::function<void(TempFolder&)> setup;  // what is on disk first
         std::function<void()> limit;             // run in the child first
+        bool noDescriptors;                      // no free file descriptor
         std::string section;                     // section-file text
         std::string picture;                     // picture-file text ("" = create)
     };
     const Case cases[] = {
-        {"missing folder", "nofolder/x.sec", [](TempFolder&) {}, {}, "Invalid filename", ""},
-        {"path through a file", "plain/x.sec", [](TempFolder&) {}, {}, "Invalid filename", ""},
+        {"missing folder", "nofolder/x.sec", [](TempFolder&) {}, {}, false, "Invalid filename", ""},
+        {"path through a file",
+         "plain/x.sec",
+         [](TempFolder&) {},
+         {},
+         false,
+         "Invalid filename",
+         ""},
         {"read-only file",
          "old.sec",
          [](TempFolder& d) { ::chmod((d / "old.sec").c_str(), 0444); },
          {},
+         false,
          "File access denied",
          ""},
-        {"folder as target", "folder", [](TempFolder&) {}, {}, "File access denied", ""},
+        {"folder as target", "folder", [](TempFolder&) {}, {}, false, "File access denied", ""},
         {"link loop",
          "loop",
          [](TempFolder& d) { ::symlink("loop", (d / "loop").c_str()); },
          {},
+         false,
          "I/O error 40",
          ""},
-        {"full disk", "old.sec", [](TempFolder&) {}, [] { LimitFileSize(1000); }, "Disk full",
-         "Stream write error"},
-        {"full disk, new file", "new.sec", [](TempFolder&) {}, [] { LimitFileSize(0); },
+        {"full disk", "old.sec", [](TempFolder&) {}, [] { LimitFileSize(1000); }, false,
          "Disk full", "Stream write error"},
-        {"too many open files", "old.sec", [](TempFolder&) {}, [] { NoMoreDescriptors(); },
-         "Too many open files", ""},
+        {"full disk, new file", "new.sec", [](TempFolder&) {}, [] { LimitFileSize(0); }, false,
+         "Disk full", "Stream write error"},
+        {"too many open files", "old.sec", [](TempFolder&) {}, {}, true, "Too many open files", ""},
     };
     const Bytes old = Pattern(7000);
     const Bytes content = Pattern(5565, 42);
@@ -284,8 +263,11 @@ TEST(ReplaceFileContents, FailuresKeepTheOldFileAndLeaveNothingBehind) {
             const ChildResult r = RunInChild([&] {
                 if (c.limit)
                     c.limit();
-                return Message(
-                    [&] { ReplaceFileContents(path, content.data(), content.size(), texts); });
+                const auto step = [&] {
+                    ReplaceFileContents(path, content.data(), content.size(), texts);
+                };
+                return c.noDescriptors ? ErrorMessageWithoutFreeDescriptors(step)
+                                       : ErrorMessage(step);
             });
             const bool section = texts == FileErrorTexts::Section;
             const std::string expected =
@@ -308,7 +290,7 @@ TEST(ReplaceFileContents, AnErrorJustBeforeTheRenameLeavesTheOldFileAndNoTempora
         atRename = ReadFile(temp);
         throw std::runtime_error("stopped");
     };
-    const std::string text = Message([&] {
+    const std::string text = ErrorMessage([&] {
         ReplaceFileContents(dir / "old.sec", content.data(), content.size(),
                             FileErrorTexts::Section);
     });

@@ -3,14 +3,19 @@
 // file routine tests.
 #pragma once
 
+#include "FileRoutines.h"
+
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -92,6 +97,50 @@ inline int OpenDescriptors() {
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
         ++n;
     return n;
+}
+
+// The message of the error Step raises, "(no error)" when it raises none.
+inline std::string ErrorMessage(const std::function<void()>& Step) {
+    try {
+        Step();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// In a child process only: files may grow to MaxBytes at most, and a write past
+// that fails instead of ending the process.
+inline void LimitFileSize(rlim_t MaxBytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{MaxBytes, MaxBytes};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        throw std::runtime_error("setrlimit failed");
+}
+
+// In a child process only: runs Step with no free file descriptor and returns
+// the message of its error. A sanitizer runtime needs a descriptor to check an
+// object of a type it has not met before, so the error type is met once first
+// and the limit is lifted before the error is looked at.
+inline std::string ErrorMessageWithoutFreeDescriptors(const std::function<void()>& Step) {
+    ErrorMessage([] { throw EInOutError("", 0); });
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    if (::setrlimit(RLIMIT_NOFILE, &none) != 0)
+        throw std::runtime_error("setrlimit failed");
+    std::exception_ptr error;
+    try {
+        Step();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    return ErrorMessage([&] {
+        if (error)
+            std::rethrow_exception(error);
+    });
 }
 
 struct ChildResult {
