@@ -1,0 +1,3 @@
+#include "GBPCtrl.h"
+
+TGBPCtrl GBP;

@@ -1,0 +1,23 @@
+// The picture formats a picture can read, chosen by the file name's extension.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+struct PictureFormat {
+    QString extension;  // without the dot, lower case
+    QString name;       // as the file dialogs list it
+};
+
+// Only bitmaps: they are the one kind the slots can encode.
+const std::vector<PictureFormat>& ReadablePictureFormats();
+
+// The open dialog's filter built from the readable formats: "All" with every
+// pattern, then one choice per format, e.g.
+// "All (*.bmp)|*.bmp|Bitmaps (*.bmp)|*.bmp".
+QString GraphicFilter();
+
+// The image a preview shows for a file; a null image when it cannot be read.
+QImage LoadPreviewImage(const QString& fileName);
