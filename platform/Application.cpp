@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <new>
+
 TApplication* Application = nullptr;
 
 QString ErrorBoxText(const QString& message) {
@@ -41,6 +43,8 @@ int TApplication::Run() {
 void TApplication::Guard(const std::function<void()>& command) {
     try {
         command();
+    } catch (const std::bad_alloc&) {
+        ShowErrorBox(QStringLiteral("Out of memory"));
     } catch (const std::exception& error) {
         ShowException(error);
     } catch (...) {

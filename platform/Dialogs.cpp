@@ -108,11 +108,18 @@ bool TFileDialog::Execute() {
     }
 
     if (dialog.exec() != QDialog::Accepted) return false;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty()) return false;
-    fileName_ = chosen.first();
-    const auto chosenFilter = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
-    if (chosenFilter >= 0) filterIndex_ = chosenFilter + 1;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return false;
+    fileName_ = files.first();
+    // With the patterns hidden, the dialog names the choice by its description.
+    const QString chosen = dialog.selectedNameFilter();
+    const QStringList parts = filter_.split(QLatin1Char('|'));
+    for (int i = 0; i < static_cast<int>(filters.size()); ++i) {
+        if (chosen == filters.at(i) || chosen == parts.value(2 * i)) {
+            filterIndex_ = i + 1;
+            break;
+        }
+    }
     return true;
 }
 

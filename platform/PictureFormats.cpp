@@ -1,6 +1,8 @@
 #include "PictureFormats.h"
 
-#include <QImageReader>
+#include "BitmapFile.h"
+
+#include <QFileInfo>
 #include <QStringList>
 
 const std::vector<PictureFormat>& ReadablePictureFormats() {
@@ -25,6 +27,17 @@ QString GraphicFilter() {
 }
 
 QImage LoadPreviewImage(const QString& fileName) {
-    QImageReader reader(fileName);
-    return reader.read();
+    // Only what Load BMP would read; anything else shows no preview.
+    const QString name = QFileInfo(fileName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
+    for (const PictureFormat& format : ReadablePictureFormats()) {
+        if (extension.compare(format.extension, Qt::CaseInsensitive) != 0) continue;
+        try {
+            return ReadBitmapFile(fileName);
+        } catch (const std::exception&) {
+            return QImage();
+        }
+    }
+    return QImage();
 }
