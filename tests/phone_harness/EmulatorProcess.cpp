@@ -180,7 +180,7 @@ std::vector<std::uint8_t> EmulatorProcess::Store() const {
 }
 
 WireCounts EmulatorProcess::Counts() {
-    if (pid_ <= 0) {
+    if (WaitForExit(0)) {
         return final_.value_or(WireCounts{});
     }
     kill(pid_, SIGUSR1);
@@ -196,33 +196,47 @@ WireCounts EmulatorProcess::Counts() {
     }
 }
 
+void EmulatorProcess::Reaped(int status) {
+    pid_ = -1;
+    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The last counts line the emulator printed, if any (it prints no empty
+    // lines, so an empty one means the output has ended).
+    for (std::string line = ReadLine(500); !line.empty(); line = ReadLine(500)) {
+        WireCounts c;
+        if (ParseCounts(line, c)) {
+            final_ = c;
+        }
+    }
+    if (out_ >= 0) {
+        close(out_);
+        out_ = -1;
+    }
+}
+
+bool EmulatorProcess::WaitForExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (pid_ > 0) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            Reaped(status);
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 int EmulatorProcess::Stop() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        pid_t r = 0;
-        while ((r = waitpid(pid_, &status, WNOHANG)) == 0 &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (r == 0) {
+        if (!WaitForExit(3000)) {
             kill(pid_, SIGKILL);
+            int status = 0;
             waitpid(pid_, &status, 0);
-        }
-        pid_ = -1;
-        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        // The last counts line the emulator printed, if any (it prints no
-        // empty lines, so an empty one means the output has ended).
-        for (std::string line = ReadLine(500); !line.empty(); line = ReadLine(500)) {
-            WireCounts c;
-            if (ParseCounts(line, c)) {
-                final_ = c;
-            }
-        }
-        if (out_ >= 0) {
-            close(out_);
-            out_ = -1;
+            Reaped(status);
         }
     }
     return exitStatus_;

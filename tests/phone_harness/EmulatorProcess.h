@@ -64,6 +64,10 @@ public:
     // Ends the emulator (SIGTERM, then SIGKILL after 3 s) and waits for it.
     // Returns its exit status (-1 if killed by a signal). Idempotent.
     int Stop();
+    // Waits up to `timeoutMs` for the emulator to end by itself (a dropped
+    // line, --exit-on-close); true when it has ended. Stop() then returns
+    // its exit status.
+    bool WaitForExit(int timeoutMs);
     bool Running() const { return pid_ > 0; }
 
     // The emulator binary this harness starts.
@@ -71,6 +75,7 @@ public:
 
 private:
     std::string ReadLine(int timeoutMs);
+    void Reaped(int status);
     void RestoreEnvironment();
 
     pid_t pid_ = -1;
