@@ -18,6 +18,9 @@ constexpr char kReadError[] = "Stream read error";
 
 constexpr QRgb kBlack = 0xFF000000u;
 
+// Most bytes of a pixel row converted in one go.
+constexpr std::uint64_t kPieceBytes = 64 * 1024;
+
 constexpr std::uint32_t U16(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
 }
@@ -286,10 +289,17 @@ QImage DecodeRows(BitmapSource& source, const Layout& layout, Convert convert) {
         ThrowStreamReadError();
     }
     QImage image = NewImage(layout);
-    const int w = static_cast<int>(layout.width);
+    // Rows are read in pieces of whole bytes, so a source never needs more than a piece at once.
+    const std::uint64_t piecePixels =
+        std::max<std::uint64_t>(8, kPieceBytes * 8 / layout.bitCount / 8 * 8);
     for (std::int64_t row = 0; row < layout.height; ++row) {
-        const unsigned char* src = source.Read(static_cast<std::size_t>(rowBytes));
-        convert(src, Row(image, layout, row), w);
+        QRgb* dst = Row(image, layout, row);
+        for (std::uint64_t x = 0; x < width; x += piecePixels) {
+            const std::uint64_t n = std::min(piecePixels, width - x);
+            const unsigned char* src =
+                source.Read(static_cast<std::size_t>((n * layout.bitCount + 7) / 8));
+            convert(src, dst + x, static_cast<int>(n));
+        }
         if (row + 1 < layout.height) {
             source.Skip(stride - rowBytes);
         }

@@ -11,9 +11,8 @@
 
 namespace {
 
-// A file read through one buffer: small reads come out of it, a read longer than the buffer
-// grows it to that length (a pixel row, whose length has already been checked against the
-// file's size).
+// A file read through one buffer. The decoder asks for headers, palettes and pieces of rows of
+// at most 64 KiB, so the buffer stays at its chunk size; a longer read would grow it.
 class FileBitmapSource final : public BitmapSource {
 public:
     explicit FileBitmapSource(QFile& file)

@@ -413,4 +413,45 @@ TEST_F(BitmapRead, LargeFileStreamsLikeMemory) {
               static_cast<std::uint32_t>(last[2] << 16 | last[1] << 8 | last[0]));
 }
 
+// Rows longer than the piece the decoder converts at once, in both sources.
+TEST_F(BitmapRead, RowsWiderThanAPieceDecodeWhole) {
+    for (const std::uint32_t bits : {1u, 24u}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits");
+        BmpSpec s = Pal8Spec();
+        s.bitCount = bits;
+        s.coloursUsed = bits == 1 ? 2 : 0;
+        s.palette = bits == 1 ? Bytes{0, 0, 0, 0, 255, 255, 255, 0} : Bytes{};
+        s.width = bits == 1 ? 700001 : 30001;
+        s.height = 2;
+        const std::size_t stride = (static_cast<std::size_t>(s.width) * bits + 31) / 32 * 4;
+        s.pixels.resize(stride * 2);
+        for (std::size_t i = 0; i < s.pixels.size(); ++i) {
+            s.pixels[i] = static_cast<std::uint8_t>(i * 13 + i / 251);
+        }
+        const Bytes b = Build(s);
+        const QString name = dir.filePath("wide.bmp");
+        WriteFile(name, b);
+        const QImage image = ReadBitmapFile(name);
+        ASSERT_TRUE(image == DecodeBitmap(b.data(), b.size()));
+        ASSERT_EQ(image.width(), s.width);
+        int wrong = 0;
+        for (int y = 0; y < 2; ++y) {
+            const std::uint8_t* row = s.pixels.data() + (1 - y) * stride;
+            for (int x = 0; x < s.width; ++x) {
+                std::uint32_t expected = 0;
+                if (bits == 1) {
+                    expected = (row[x / 8] >> (7 - x % 8)) & 1 ? W : K;
+                } else {
+                    const std::uint8_t* p = row + 3 * x;
+                    expected = static_cast<std::uint32_t>(p[2] << 16 | p[1] << 8 | p[0]);
+                }
+                if ((image.pixel(x, y) & 0xFFFFFFu) != expected && ++wrong < 5) {
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ")";
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 }  // namespace
