@@ -211,8 +211,7 @@ struct Counts {
 };
 
 void PrintCounts(const Counts& c) {
-    std::printf("counts sent=%llu received=%llu corrupted=%llu\n", c.sent, c.received,
-                c.corrupted);
+    std::printf("counts sent=%llu received=%llu corrupted=%llu\n", c.sent, c.received, c.corrupted);
     std::fflush(stdout);
 }
 
@@ -401,8 +400,8 @@ int Emulator::Run(int wakeRead) {
                 sawPeer = true;
                 unsigned long long left = 0;
                 Budget(left);
-                const std::size_t take =
-                    static_cast<std::size_t>(std::min<unsigned long long>(left, static_cast<unsigned long long>(n)));
+                const std::size_t take = static_cast<std::size_t>(
+                    std::min<unsigned long long>(left, static_cast<unsigned long long>(n)));
                 Take(buffer, take, Clock::now());
                 if (!Budget(left)) {
                     return 0;

@@ -95,15 +95,17 @@ int main(int argc, char** argv) {
     phone.Stop();
 
     const char* chunk = getenv("GBP_CHUNK");
-    std::printf("line %d baud, 8N1; payload %zu bytes; line limit %.3f s; %d runs (median); chunk %s\n",
-                baud, Size, limit, reps, chunk ? chunk : "default");
+    std::printf(
+        "line %d baud, 8N1; payload %zu bytes; line limit %.3f s; %d runs (median); chunk %s\n",
+        baud, Size, limit, reps, chunk ? chunk : "default");
     auto report = [&](const char* name, double seconds, unsigned long long wire) {
         const double timeRatio = seconds / limit;
         const double wireRatio = static_cast<double>(wire) / Size;
-        std::printf("%-8s %.3f s  time ratio %.3f (target <= 1.15 %s)  wire %llu bytes, ratio %.3f "
-                    "(target <= 1.05 %s)\n",
-                    name, seconds, timeRatio, timeRatio <= 1.15 ? "met" : "MISSED", wire, wireRatio,
-                    wireRatio <= 1.05 ? "met" : "MISSED");
+        std::printf(
+            "%-8s %.3f s  time ratio %.3f (target <= 1.15 %s)  wire %llu bytes, ratio %.3f "
+            "(target <= 1.05 %s)\n",
+            name, seconds, timeRatio, timeRatio <= 1.15 ? "met" : "MISSED", wire, wireRatio,
+            wireRatio <= 1.05 ? "met" : "MISSED");
     };
     report("Download", Median(downTimes), downWire);
     report("Upload", Median(upTimes), upWire);

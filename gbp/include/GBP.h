@@ -53,16 +53,24 @@
 #endif
 
 /* Results. */
+/* success */
 #define GBP_OK 1
-#define GBP_NO_ANSWER 0       /* the phone did not answer within the bound */
-#define GBP_REFUSED (-1)      /* the phone answered and refused the request */
-#define GBP_LINE_ERROR (-2)   /* frames kept arriving damaged, the line dropped, or the
-                                 phone's replies made no sense */
-#define GBP_NOT_OPEN (-3)     /* no service-mode session is open; the line is not touched */
-#define GBP_BAD_ARGUMENT (-4) /* a port outside 1..6, a negative length, a null buffer */
-#define GBP_PORT_ERROR (-5)   /* the device could not be opened or is not a serial line */
-#define GBP_TRUNCATED (-6)    /* ReadNVMFile: the file is longer than 5565 bytes; its first
-                                 5565 bytes were written */
+/* the phone did not answer within the bound */
+#define GBP_NO_ANSWER 0
+/* the phone answered and refused the request */
+#define GBP_REFUSED (-1)
+/* frames kept arriving damaged, the line dropped, or the phone's replies made
+ * no sense */
+#define GBP_LINE_ERROR (-2)
+/* no service-mode session is open; the line is not touched */
+#define GBP_NOT_OPEN (-3)
+/* a port outside 1..6, a null buffer, a length outside 0..65535 */
+#define GBP_BAD_ARGUMENT (-4)
+/* the device could not be opened or is not a serial line */
+#define GBP_PORT_ERROR (-5)
+/* ReadNVMFile: the file is longer than 5565 bytes; its first 5565 bytes were
+ * written */
+#define GBP_TRUNCATED (-6)
 
 #ifdef __cplusplus
 extern "C" {

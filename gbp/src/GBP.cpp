@@ -53,8 +53,8 @@ gbp::Timing TimingFromEnvironment() {
         default:
             break;
     }
-    t.chunk = static_cast<std::size_t>(EnvInt("GBP_CHUNK", static_cast<int>(t.chunk),
-                                              static_cast<int>(gbp::MinChunk), 4096));
+    t.chunk = static_cast<std::size_t>(
+        EnvInt("GBP_CHUNK", static_cast<int>(t.chunk), static_cast<int>(gbp::MinChunk), 4096));
     return t;
 }
 

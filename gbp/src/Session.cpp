@@ -78,8 +78,8 @@ std::int32_t Session::Exchange(std::uint8_t type, std::vector<std::uint8_t> payl
     // Both frames' time on the wire, with a quarter to spare, plus the
     // phone's allowed turnaround.
     const double wireMs = WireMs(wire.size() + WireSize(maxReplyPayload), timing_.baud) * 1.25;
-    const auto perAttempt = std::chrono::microseconds(
-        static_cast<long long>((wireMs + timing_.timeoutMs) * 1000.0));
+    const auto perAttempt =
+        std::chrono::microseconds(static_cast<long long>((wireMs + timing_.timeoutMs) * 1000.0));
 
     ReplyMatcher matcher(type, request.seq);
     std::vector<std::uint8_t> received;

@@ -37,9 +37,9 @@ constexpr std::size_t MinChunk = 64;
 // Timing of the exchanges. Defaults are the library's; the environment
 // variables of GBP.h override them.
 struct Timing {
-    int timeoutMs = 250;     // wait for a reply beyond its time on the wire
-    int retries = 3;         // further attempts after the first
-    int baud = 115200;       // line rate, for the time a frame takes on the wire
+    int timeoutMs = 250;       // wait for a reply beyond its time on the wire
+    int retries = 3;           // further attempts after the first
+    int baud = 115200;         // line rate, for the time a frame takes on the wire
     std::size_t chunk = 4096;  // data bytes per Read reply / Write request
 };
 

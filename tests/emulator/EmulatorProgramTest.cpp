@@ -48,9 +48,9 @@ EmulatorOptions Fast(std::vector<std::string> args = {}) {
 TEST(EmulatorProgram, HelpAndBadOptions) {
     const auto [status, out] = RunToEnd("--help");
     EXPECT_EQ(status, 0);
-    for (const char* option : {"--sec", "--store", "--link", "--baud", "--mute", "--refuse-erase",
-                               "--refuse-write", "--drop-after", "--corrupt", "--seed",
-                               "--exit-on-close", "SIGUSR1"}) {
+    for (const char* option :
+         {"--sec", "--store", "--link", "--baud", "--mute", "--refuse-erase", "--refuse-write",
+          "--drop-after", "--corrupt", "--seed", "--exit-on-close", "SIGUSR1"}) {
         EXPECT_NE(out.find(option), std::string::npos) << option;
     }
     for (const char* bad : {"--bogus", "--baud", "--baud x", "--corrupt 2", "--drop-after -1",
@@ -75,7 +75,10 @@ TEST(EmulatorProgram, SymlinkNamesTheDeviceAndGoesAtExit) {
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
     }
     // A path that is not a symlink is never replaced.
-    { std::FILE* f = std::fopen(link.c_str(), "w"); std::fclose(f); }
+    {
+        std::FILE* f = std::fopen(link.c_str(), "w");
+        std::fclose(f);
+    }
     EXPECT_EQ(RunToEnd("--link " + link).first, 2);
     EXPECT_TRUE(std::filesystem::is_regular_file(link));
     std::filesystem::remove(link);

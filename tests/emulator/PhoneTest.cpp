@@ -20,9 +20,7 @@ protected:
         lastChanged = changed;
         return last;
     }
-    void Open() {
-        ASSERT_EQ(Ask(proto::Open, {'G', 'B', 'P', 1}).type, proto::Open | 0x80);
-    }
+    void Open() { ASSERT_EQ(Ask(proto::Open, {'G', 'B', 'P', 1}).type, proto::Open | 0x80); }
     static Bytes Write(std::uint32_t total, std::uint32_t offset, Bytes data) {
         Bytes p{16, 4};
         proto::PutU32(p, total);
@@ -57,8 +55,10 @@ TEST_F(PhoneModel, StartsWithTheBlankEntry) {
 }
 
 TEST_F(PhoneModel, FileRequestsNeedServiceMode) {
-    for (auto [type, payload] : std::vector<std::pair<std::uint8_t, Bytes>>{
-             {proto::Erase, {16, 4}}, {proto::Read, Read(0, 10)}, {proto::Write, Write(1, 0, {1})}}) {
+    for (auto [type, payload] :
+         std::vector<std::pair<std::uint8_t, Bytes>>{{proto::Erase, {16, 4}},
+                                                     {proto::Read, Read(0, 10)},
+                                                     {proto::Write, Write(1, 0, {1})}}) {
         Ask(type, payload);
         EXPECT_EQ(Reason(), proto::NotInServiceMode) << int(type);
     }
@@ -77,13 +77,18 @@ TEST_F(PhoneModel, MalformedAndUnknownRequestsAreRefused) {
     EXPECT_EQ(Reason(), proto::Malformed);
     Open();
     const std::vector<std::pair<std::uint8_t, Bytes>> bad = {
-        {proto::Erase, {16}},          {proto::Erase, {16, 4, 0}}, {proto::Read, {16, 4, 0}},
-        {proto::Read, Read(6000, 10)}, {proto::Write, {16, 4, 0}}, {proto::Write, Write(10, 5, Bytes(6, 1))},
+        {proto::Erase, {16}},
+        {proto::Erase, {16, 4, 0}},
+        {proto::Read, {16, 4, 0}},
+        {proto::Read, Read(6000, 10)},
+        {proto::Write, {16, 4, 0}},
+        {proto::Write, Write(10, 5, Bytes(6, 1))},
         {proto::Write, Write(10, 11, {})},
     };
     for (const auto& [type, payload] : bad) {
         Ask(type, payload);
-        EXPECT_EQ(Reason(), proto::Malformed) << int(type) << " with " << payload.size() << " bytes";
+        EXPECT_EQ(Reason(), proto::Malformed)
+            << int(type) << " with " << payload.size() << " bytes";
     }
     Ask(proto::Write, Write(70000, 0, {1}));
     EXPECT_EQ(Reason(), proto::TooLarge);

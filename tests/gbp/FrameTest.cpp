@@ -111,13 +111,12 @@ TEST(Frame, RoundTripsSeededRandomPayloads) {
         gbp::Frame f;
         f.type = static_cast<std::uint8_t>(rng());
         f.seq = static_cast<std::uint8_t>(rng());
-        const std::size_t n = i < 10 ? static_cast<std::size_t>(i)
-                                     : rng() % (gbp::MaxFramePayload + 1);
+        const std::size_t n =
+            i < 10 ? static_cast<std::size_t>(i) : rng() % (gbp::MaxFramePayload + 1);
         const int zeroShare = static_cast<int>(rng() % 4);  // some payloads full of zeros
         for (std::size_t k = 0; k < n; ++k) {
-            f.payload.push_back(static_cast<int>(rng() % 4) < zeroShare
-                                    ? 0
-                                    : static_cast<std::uint8_t>(rng()));
+            f.payload.push_back(
+                static_cast<int>(rng() % 4) < zeroShare ? 0 : static_cast<std::uint8_t>(rng()));
         }
         const Bytes wire = gbp::EncodeFrame(f, i % 2 == 0);
         // Delimiters only at the ends; overhead one code byte per 254.
@@ -185,9 +184,9 @@ TEST(FrameSplitter, SkipsEmptyBlocksAndBoundsOverlongOnes) {
     gbp::FrameSplitter splitter(8);
     using E = gbp::FrameSplitter::Event;
     std::vector<E> events;
-    const Bytes stream = {0, 0, 1, 2, 3, 0, 0,                    // block {1,2,3}
-                          9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 0,     // too long: one overflow
-                          4, 0};                                  // block {4}
+    const Bytes stream = {0, 0, 1, 2, 3, 0, 0,                 // block {1,2,3}
+                          9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 0,  // too long: one overflow
+                          4, 0};                               // block {4}
     std::vector<Bytes> blocks;
     for (auto b : stream) {
         const E e = splitter.Push(b);

@@ -203,8 +203,7 @@ TEST_F(Library, LineDroppedDuringWriteCommitsNothing) {
     ASSERT_EQ(ClearNVMFile(16, 4), GBP_OK);
     Bytes buffer = Pattern(Size, 7);
     const auto t = Clock::now();
-    EXPECT_EQ(WriteNVMFile(16, 4, buffer.data(), static_cast<std::int32_t>(Size)),
-              GBP_LINE_ERROR);
+    EXPECT_EQ(WriteNVMFile(16, 4, buffer.data(), static_cast<std::int32_t>(Size)), GBP_LINE_ERROR);
     EXPECT_LT(MsSince(t), 1000.0);
     EndGBPMode();
     phone.Stop();

@@ -6,8 +6,8 @@
 
 #include <array>
 #include <cstring>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -113,9 +113,7 @@ struct Guarded {
         }
         return true;
     }
-    Bytes Window() const {
-        return Bytes(all.begin() + Guard, all.begin() + Guard + 5565);
-    }
+    Bytes Window() const { return Bytes(all.begin() + Guard, all.begin() + Guard + 5565); }
 };
 
 TEST(Session, RoundTripThroughThePhoneModel) {
@@ -192,12 +190,15 @@ TEST(Session, ResultsWhenRetriesRunOut) {
          GBP_LINE_ERROR},
         {"replies to another sequence number",
          [](const gbp::Frame& f) {
-             return gbp::EncodeFrame(
-                 {static_cast<std::uint8_t>(f.type | 0x80), static_cast<std::uint8_t>(f.seq + 1), {}});
+             return gbp::EncodeFrame({static_cast<std::uint8_t>(f.type | 0x80),
+                                      static_cast<std::uint8_t>(f.seq + 1),
+                                      {}});
          },
          GBP_NO_ANSWER},
         {"reply of another request type",
-         [](const gbp::Frame& f) { return gbp::EncodeFrame({proto::Close | 0x80, f.seq, {}}); },
+         [](const gbp::Frame& f) {
+             return gbp::EncodeFrame({proto::Close | 0x80, f.seq, {}});
+         },
          GBP_NO_ANSWER},
         {"refusal",
          [](const gbp::Frame& f) {
@@ -247,26 +248,51 @@ TEST(Session, ReadNeverWritesPastCapacityWhateverThePhoneClaims) {
     struct Case {
         const char* name;
         // total, offset, number of data bytes, given the request's offset and count
-        std::function<std::array<std::uint32_t, 3>(std::uint32_t offset, std::uint32_t count)> shape;
+        std::function<std::array<std::uint32_t, 3>(std::uint32_t offset, std::uint32_t count)>
+            shape;
         std::int32_t expected;
         std::size_t written;  // bytes of the window that hold the file afterwards
     };
     const std::vector<Case> cases = {
-        {"long file", [](auto o, auto c) { return std::array<std::uint32_t, 3>{20000, o, c}; },
+        {"long file",
+         [](auto o, auto c) {
+             return std::array<std::uint32_t, 3>{20000, o, c};
+         },
          GBP_TRUNCATED, 5565},
-        {"short file", [](auto o, auto c) { return std::array<std::uint32_t, 3>{100, o, std::min<std::uint32_t>(c, 100 - o)}; },
+        {"short file",
+         [](auto o, auto c) {
+             return std::array<std::uint32_t, 3>{100, o, std::min<std::uint32_t>(c, 100 - o)};
+         },
          GBP_OK, 100},
-        {"empty file", [](auto o, auto) { return std::array<std::uint32_t, 3>{0, o, 0}; }, GBP_OK, 0},
-        {"more data than asked", [](auto o, auto c) { return std::array<std::uint32_t, 3>{20000, o, c + 50}; },
+        {"empty file",
+         [](auto o, auto) {
+             return std::array<std::uint32_t, 3>{0, o, 0};
+         },
+         GBP_OK, 0},
+        {"more data than asked",
+         [](auto o, auto c) {
+             return std::array<std::uint32_t, 3>{20000, o, c + 50};
+         },
          GBP_LINE_ERROR, 0},
-        {"data past the announced end", [](auto o, auto c) { return std::array<std::uint32_t, 3>{10, o, c}; },
+        {"data past the announced end",
+         [](auto o, auto c) {
+             return std::array<std::uint32_t, 3>{10, o, c};
+         },
          GBP_LINE_ERROR, 0},
-        {"wrong offset", [](auto o, auto c) { return std::array<std::uint32_t, 3>{5565, o + 1, c}; },
+        {"wrong offset",
+         [](auto o, auto c) {
+             return std::array<std::uint32_t, 3>{5565, o + 1, c};
+         },
          GBP_LINE_ERROR, 0},
-        {"shorter piece than asked", [](auto o, auto) { return std::array<std::uint32_t, 3>{5565, o, 10}; },
+        {"shorter piece than asked",
+         [](auto o, auto) {
+             return std::array<std::uint32_t, 3>{5565, o, 10};
+         },
          GBP_LINE_ERROR, 0},
         {"total changes between pieces",
-         [](auto o, auto c) { return std::array<std::uint32_t, 3>{o == 0 ? 5565u : 6000u, o, c}; },
+         [](auto o, auto c) {
+             return std::array<std::uint32_t, 3>{o == 0 ? 5565u : 6000u, o, c};
+         },
          GBP_LINE_ERROR, 1000},
     };
     for (const auto& c : cases) {

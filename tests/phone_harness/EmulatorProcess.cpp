@@ -50,7 +50,8 @@ EmulatorProcess::EmulatorProcess(EmulatorOptions options) {
     if (options.port < 1 || options.port > 6) {
         throw std::runtime_error("port must be 1..6");
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "phone-emulator-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "phone-emulator-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary folder");
     }

@@ -37,9 +37,9 @@ struct EmulatorOptions {
 };
 
 struct WireCounts {
-    unsigned long long sent = 0;      // bytes the emulator sent
-    unsigned long long received = 0;  // bytes it received
-    unsigned long long corrupted = 0; // bytes it damaged on purpose
+    unsigned long long sent = 0;       // bytes the emulator sent
+    unsigned long long received = 0;   // bytes it received
+    unsigned long long corrupted = 0;  // bytes it damaged on purpose
 };
 
 class EmulatorProcess {

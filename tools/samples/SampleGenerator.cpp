@@ -57,7 +57,8 @@ struct Picture {
         }
     }
     void Line(double x0, double y0, double x1, double y1, Grey g) {
-        const int steps = static_cast<int>(std::ceil(std::max(std::abs(x1 - x0), std::abs(y1 - y0)))) + 1;
+        const int steps =
+            static_cast<int>(std::ceil(std::max(std::abs(x1 - x0), std::abs(y1 - y0)))) + 1;
         for (int i = 0; i <= steps; ++i) {
             const double t = static_cast<double>(i) / steps;
             Set(static_cast<int>(std::lround(x0 + (x1 - x0) * t)),
