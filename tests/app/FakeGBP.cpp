@@ -1,6 +1,7 @@
 #include "FakeGBP.h"
 
 #include "GBP.h"
+#include "GuiTestSupport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +24,18 @@ std::string CallNames() {
 }
 
 namespace {
+
+// Every window test starts with an empty script and call log.
+void StartWindowTest() {
+    Reset();
+    captionProbe = [] { return Form1 ? Form1->windowTitle().toStdString() : std::string(); };
+}
+[[maybe_unused]] const bool registered = [] {
+    OnWindowTestSetUp = &StartWindowTest;
+    PhoneCallLog = &CallNames;
+    return true;
+}();
+
 Call& Record(const char* name) {
     Call c;
     c.name = name;

@@ -1,7 +1,6 @@
 #include "GuiTestSupport.h"
 
 #include "Application.h"
-#include "FakeGBP.h"
 #include "SectionBuffer.h"
 
 #include <QAbstractButton>
@@ -11,6 +10,9 @@
 #include <QtTest/QTest>
 
 #include <cstdio>
+
+void (*OnWindowTestSetUp)() = nullptr;
+std::string (*PhoneCallLog)() = nullptr;
 
 class ModalDriver::Timer : public QTimer {};
 
@@ -26,7 +28,8 @@ void ModalDriver::Poll() {
     if (modal == nullptr || !modal->isVisible()) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         boxes.push_back({box->windowTitle(), box->text(), box->icon(),
-                         Form1 ? Form1->windowTitle() : QString(), FakeGBP::CallNames()});
+                         Form1 ? Form1->windowTitle() : QString(),
+                         PhoneCallLog ? PhoneCallLog() : std::string()});
         box->done(QMessageBox::Ok);
         return;
     }
@@ -52,8 +55,7 @@ void ModalDriver::Poll() {
 }
 
 void MainWindowTest::SetUp() {
-    FakeGBP::Reset();
-    FakeGBP::captionProbe = [] { return Form1 ? Form1->windowTitle().toStdString() : ""; };
+    if (OnWindowTestSetUp) OnWindowTestSetUp();
     Application->CreateForm(Form1);
     ASSERT_TRUE(dir.isValid());
 }
@@ -61,7 +63,6 @@ void MainWindowTest::SetUp() {
 void MainWindowTest::TearDown() {
     delete Form1;
     Form1 = nullptr;
-    FakeGBP::captionProbe = nullptr;
 }
 
 void MainWindowTest::Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }

@@ -66,5 +66,12 @@ protected:
     QTemporaryDir dir;
 };
 
+// Set by the phone library the test links: what to do before each window test,
+// and the calls it has seen so far (for ModalDriver::Box::callsSoFar).
+// Plain pointers: constant-initialised, so a library may set them from its own
+// static initialisation whatever the order.
+extern void (*OnWindowTestSetUp)();
+extern std::string (*PhoneCallLog)();
+
 std::string Hex(const std::vector<unsigned char>& bytes, std::size_t from, std::size_t count);
 std::vector<unsigned char> BufferCopy();
