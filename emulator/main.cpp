@@ -292,7 +292,15 @@ private:
 
 public:
     void Finish() { SaveStore(); }
+    void Hangup() {
+        outbox_.clear();
+        inbox_.clear();
+        splitter_.Reset();
+    }
 };
+
+// Most reply bytes kept waiting for a peer that does not read.
+constexpr std::size_t MaxOutbox = 256 * 1024;
 
 void Emulator::Take(const std::uint8_t* bytes, std::size_t n, Clock::time_point now) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -322,6 +330,9 @@ void Emulator::Answer(Clock::time_point now) {
             SaveStore();
         }
         const std::vector<std::uint8_t> wire = gbp::EncodeFrame(reply);
+        if (outbox_.size() > MaxOutbox) {
+            continue;  // a peer that sends but never reads: its replies are dropped
+        }
         if (outbox_.empty()) {
             txFree_ = std::max(txFree_, now);
         }
@@ -408,11 +419,13 @@ int Emulator::Run(int wakeRead) {
                 }
             }
         } else if (p[0].revents & (POLLHUP | POLLERR)) {
-            // No one has the device open (between sessions).
+            // No one has the device open (between sessions). What was on its
+            // way to the last peer is lost with it, as on a real cable.
             if (o_.exitOnClose && sawPeer) {
                 return 0;
             }
-            Nap(wakeRead, std::min(due, Clock::now() + std::chrono::milliseconds(10)));
+            Hangup();
+            Nap(wakeRead, std::min(due, Clock::now() + std::chrono::milliseconds(5)));
         }
     }
     return 0;

@@ -25,7 +25,8 @@
  * (GBP_RETRIES + 1) attempts of GBP_TIMEOUT_MS plus 1.25 times both frames'
  * time on the wire. InitGBPMode, ClearNVMFile and EndGBPMode make one
  * exchange each, ReadNVMFile at most ceil(5565 / chunk) and WriteNVMFile
- * ceil(length / chunk) (at least one). With the defaults and no phone
+ * ceil(length / chunk) (at least one); InitGBPMode with a session still open
+ * first makes the Close exchange of that session. With the defaults and no phone
  * answering, a call returns after about 1 s; a device that cannot be opened
  * fails at once. No call dispatches anything or waits on anything else.
  *
