@@ -7,26 +7,49 @@
 #include <QImage>
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 
 // The drawing surface on a picture's bitmap: pixel read and write, a
 // rectangle, a pen colour; the brush is solid white.
+//
+// The slot codec goes through it pixel by pixel, so it keeps the image's size
+// and row pointer at hand instead of asking the image for them on every call.
+// The image must be a 32-bit one (QImage::Format_RGB32), and its owner tells
+// the surface what happens to it (TPicture does): Sync() when the image was
+// replaced, ImageHandedOut() whenever others may take a copy of it. So writes
+// never reach a copy held elsewhere: the first write after either detaches
+// the image, as QImage::scanLine() would. Width(), Height() and Rectangle()
+// also notice a replaced image whose data is not at the old address; Pixel()
+// and SetPixel(), the codec's inner loop, rely on the owner's Sync().
 class TBitmapCanvas {
 public:
-    explicit TBitmapCanvas(QImage& image) : image_(image) {}
+    explicit TBitmapCanvas(QImage& image) : image_(image) { Sync(); }
+    TBitmapCanvas(const TBitmapCanvas&) = delete;
+    TBitmapCanvas& operator=(const TBitmapCanvas&) = delete;
 
-    int Width() const { return image_.width(); }
-    int Height() const { return image_.height(); }
+    int Width() const {
+        Check();
+        return width_;
+    }
+    int Height() const {
+        Check();
+        return height_;
+    }
 
     // InvalidColorValue outside the bitmap.
     TColorValue Pixel(int x, int y) const {
-        if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return InvalidColorValue;
-        return ColorValueFromRgb(reinterpret_cast<const QRgb*>(image_.constScanLine(y))[x]);
+        if (!Inside(x, y))
+            return InvalidColorValue;
+        return ColorValueFromRgb(rows_[static_cast<std::ptrdiff_t>(y) * stride_ + x]);
     }
     // Does nothing outside the bitmap.
     void SetPixel(int x, int y, TColorValue value) {
-        if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
-        reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = RgbFromColorValue(value);
+        if (!Inside(x, y))
+            return;
+        if (writable_ == nullptr)
+            MakeWritable();
+        writable_[static_cast<std::ptrdiff_t>(y) * stride_ + x] = RgbFromColorValue(value);
     }
     // Covers 0 <= x < w, 0 <= y < h (clipped to the bitmap): a one-pixel
     // outline in the pen colour, the inside in the brush colour.
@@ -36,8 +59,31 @@ public:
     void SetPenColor(TColorValue value) { pen_ = value; }
     TColorValue BrushColor() const { return brush_; }
 
+    // Takes the image's size and rows afresh after the image was replaced.
+    void Sync();
+    // The image may be copied from now on: the next write detaches it first.
+    void ImageHandedOut() const { writable_ = nullptr; }
+
 private:
+    bool Inside(int x, int y) const {
+        return static_cast<unsigned>(x) < static_cast<unsigned>(width_) &&
+               static_cast<unsigned>(y) < static_cast<unsigned>(height_);
+    }
+    void Check() const {
+        if (image_.data_ptr() != data_)
+            const_cast<TBitmapCanvas*>(this)->Sync();
+    }
+    // Detaches the image from any copy (and from read-only data) and keeps
+    // its writable rows.
+    void MakeWritable();
+
     QImage& image_;
+    QImage::DataPtr data_ = nullptr;    // the image data the fields below describe
+    const QRgb* rows_ = nullptr;        // first row, for reading
+    mutable QRgb* writable_ = nullptr;  // first row once detached, for writing
+    std::ptrdiff_t stride_ = 0;         // pixels from one row to the next
+    int width_ = 0;
+    int height_ = 0;
     TColorValue pen_ = 0x000000;
     TColorValue brush_ = 0xFFFFFF;
 };
@@ -51,7 +97,11 @@ public:
     bool Empty() const { return image_.isNull(); }
     int Width() const { return image_.width(); }
     int Height() const { return image_.height(); }
-    const QImage& Image() const { return image_; }
+    // Copies of it stay as they are when the picture is drawn on later.
+    const QImage& Image() const {
+        canvas_.ImageHandedOut();
+        return image_;
+    }
 
     // The surface; a picture without an image first gets a bitmap of the
     // given size (the picture control's own).
