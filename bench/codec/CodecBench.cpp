@@ -48,7 +48,8 @@ void ReferenceEncode(const QImage& image, std::uint8_t* slot) {
                 const QRgb rgb = row[4 * b + k];
                 const auto c = static_cast<std::int32_t>(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) |
                                                          ((rgb >> 16) & 0xFFu));
-                const int level = c < 0x404040 ? 0 : c < 0xB0B0B0 ? 1 : c < 0xD0D0D0 ? 2 : 3;
+                // The same signed thresholds, without branches.
+                const int level = int{c >= 0x404040} + int{c >= 0xB0B0B0} + int{c >= 0xD0D0D0};
                 packed = packed * 4 + level;
             }
             pixels[y * SlotRowBytes + b] = static_cast<std::uint8_t>(packed);
