@@ -164,6 +164,15 @@ void TRadioGroup::SetBackground(TColorValue value) {
     for (QRadioButton* item : items_) item->setPalette(p);
 }
 
+void TRadioGroup::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect frame = rect().adjusted(0, 2, -1, -1);
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    painter.setPen(Qt::white);
+    painter.drawRect(frame.adjusted(1, 1, 0, 0));
+}
+
 // --- form -----------------------------------------------------------------
 
 TForm::TForm() : QWidget(nullptr) {

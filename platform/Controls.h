@@ -112,6 +112,10 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     void SetBackground(TColorValue value);
 
+protected:
+    // The group's frame: an etched line around the items.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     QButtonGroup* group_;
     std::vector<QRadioButton*> items_;
