@@ -85,11 +85,11 @@ TForm1::TForm1() : surfaces_(new Surfaces) {
     Button1 = new TButton(*this, QStringLiteral("Save BMP"), 116, 62, 67, 25);
     Button2 = new TButton(*this, QStringLiteral("Save BMP"), 116, 158, 67, 25);
     Button3 = new TButton(*this, QStringLiteral("Save BMP"), 116, 254, 67, 25);
-    RadioGroup1 = new TRadioGroup(
-        *this,
-        {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-         QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6")},
-        201, 5, 73, 121);
+    RadioGroup1 =
+        new TRadioGroup(*this,
+                        {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                         QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6")},
+                        201, 5, 73, 121);
     RadioGroup1->SetBackground(0xFFFFFF);
     RadioGroup1->SetItemIndex(3);
     Button11 = new TButton(*this, QStringLiteral("Download"), 201, 135, 72, 25);
@@ -133,8 +133,10 @@ TForm1::TForm1() : surfaces_(new Surfaces) {
 }
 
 TForm1::~TForm1() {
-    if (CodecHost == this) CodecHost = nullptr;
-    if (Form1 == this) Form1 = nullptr;
+    if (CodecHost == this)
+        CodecHost = nullptr;
+    if (Form1 == this)
+        Form1 = nullptr;
     delete openpic;
     delete opensec;
     delete savesec;
@@ -183,50 +185,84 @@ PictureSurface& TForm1::SlotSurface(int Slot) {
     return surface;
 }
 
-void TForm1::SetSaveEnabled(int Slot, bool Enabled) { SlotSaveButton(Slot)->setEnabled(Enabled); }
+void TForm1::SetSaveEnabled(int Slot, bool Enabled) {
+    SlotSaveButton(Slot)->setEnabled(Enabled);
+}
 
-int TForm1::SelectedPortIndex() const { return RadioGroup1->ItemIndex(); }
+int TForm1::SelectedPortIndex() const {
+    return RadioGroup1->ItemIndex();
+}
 
-void TForm1::SetStatusCaption(const std::string& text) { SetCaption(QString::fromStdString(text)); }
+void TForm1::SetStatusCaption(const std::string& text) {
+    SetCaption(QString::fromStdString(text));
+}
 
-const std::string& TForm1::StandardCaptionText() const { return StandardCaption; }
+const std::string& TForm1::StandardCaptionText() const {
+    return StandardCaption;
+}
 
 // Clear.
-void TForm1::Button4Click() { StoreSlot(1, true); }
-void TForm1::Button5Click() { StoreSlot(2, true); }
-void TForm1::Button6Click() { StoreSlot(3, true); }
+void TForm1::Button4Click() {
+    StoreSlot(1, true);
+}
+void TForm1::Button5Click() {
+    StoreSlot(2, true);
+}
+void TForm1::Button6Click() {
+    StoreSlot(3, true);
+}
 
 // Load BMP.
-void TForm1::Button7Click() { LoadBmp(1); }
-void TForm1::Button8Click() { LoadBmp(2); }
-void TForm1::Button9Click() { LoadBmp(3); }
+void TForm1::Button7Click() {
+    LoadBmp(1);
+}
+void TForm1::Button8Click() {
+    LoadBmp(2);
+}
+void TForm1::Button9Click() {
+    LoadBmp(3);
+}
 
 // Save BMP.
-void TForm1::Button1Click() { SaveBmp(1); }
-void TForm1::Button2Click() { SaveBmp(2); }
-void TForm1::Button3Click() { SaveBmp(3); }
+void TForm1::Button1Click() {
+    SaveBmp(1);
+}
+void TForm1::Button2Click() {
+    SaveBmp(2);
+}
+void TForm1::Button3Click() {
+    SaveBmp(3);
+}
 
 void TForm1::LoadBmp(int Slot) {
-    if (!openpic->Execute()) return;
+    if (!openpic->Execute())
+        return;
     LoadPictureFile(Slot, SlotImage(Slot)->Picture(), openpic->FileName());
 }
 
 void TForm1::SaveBmp(int Slot) {
-    if (!savepicdlg->Execute()) return;
+    if (!savepicdlg->Execute())
+        return;
     SavePictureFile(SlotImage(Slot)->Picture(), savepicdlg->FileName());
 }
 
 // Download and Upload.
-void TForm1::Button11Click() { Download(*this); }
-void TForm1::Button12Click() { Upload(*this); }
+void TForm1::Button11Click() {
+    Download(*this);
+}
+void TForm1::Button12Click() {
+    Upload(*this);
+}
 
 // Save section and Load section.
 void TForm1::Button13Click() {
-    if (!savesec->Execute()) return;
+    if (!savesec->Execute())
+        return;
     SaveSectionFile(QFile::encodeName(savesec->FileName()).toStdString());
 }
 
 void TForm1::Button14Click() {
-    if (!opensec->Execute()) return;
+    if (!opensec->Execute())
+        return;
     LoadSectionFile(QFile::encodeName(opensec->FileName()).toStdString());
 }

@@ -34,7 +34,8 @@ void Download(TransferWindow& Window) {
         DrawSlot(1);
         DrawSlot(2);
         DrawSlot(3);
-        for (int Slot = 1; Slot <= SlotCount; ++Slot) CodecHost->SetSaveEnabled(Slot, true);
+        for (int Slot = 1; Slot <= SlotCount; ++Slot)
+            CodecHost->SetSaveEnabled(Slot, true);
     }
     Window.SetStatusCaption(Window.StandardCaptionText());
 }

@@ -10,14 +10,18 @@
 TApplication* Application = nullptr;
 
 QString ErrorBoxText(const QString& message) {
-    if (!message.isEmpty() && message.back().unicode() > 0x2E) return message + QLatin1Char('.');
+    if (!message.isEmpty() && message.back().unicode() > 0x2E)
+        return message + QLatin1Char('.');
     return message;
 }
 
-TApplication::TApplication() { Application = this; }
+TApplication::TApplication() {
+    Application = this;
+}
 
 TApplication::~TApplication() {
-    if (Application == this) Application = nullptr;
+    if (Application == this)
+        Application = nullptr;
     delete mainForm_.data();
 }
 
@@ -31,11 +35,13 @@ void TApplication::SetTitle(const QString& title) {
 }
 
 void TApplication::Adopt(TForm* form) {
-    if (mainForm_.isNull()) mainForm_ = form;
+    if (mainForm_.isNull())
+        mainForm_ = form;
 }
 
 int TApplication::Run() {
-    if (mainForm_.isNull()) return 0;
+    if (mainForm_.isNull())
+        return 0;
     mainForm_->ShowFirstTime();
     return QApplication::exec();
 }
@@ -64,7 +70,8 @@ void ShowModal(QMessageBox::Icon icon, const QString& caption, const QString& te
     box.setWindowModality(Qt::ApplicationModal);
     box.setTextFormat(Qt::PlainText);
     box.exec();
-    if (previous) previous->activateWindow();
+    if (previous)
+        previous->activateWindow();
 }
 
 }  // namespace
@@ -77,4 +84,6 @@ void TApplication::MessageBox(const QString& text, const QString& caption) {
     ShowModal(QMessageBox::NoIcon, caption, text);
 }
 
-TForm* TApplication::MainForm() const { return mainForm_.data(); }
+TForm* TApplication::MainForm() const {
+    return mainForm_.data();
+}

@@ -11,7 +11,8 @@ using TColorValue = std::int32_t;
 constexpr TColorValue InvalidColorValue = -1;
 
 constexpr TColorValue ColorValueFromRgb(QRgb rgb) {
-    return static_cast<TColorValue>(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) | ((rgb >> 16) & 0xFFu));
+    return static_cast<TColorValue>(((rgb & 0xFFu) << 16) | (rgb & 0xFF00u) |
+                                    ((rgb >> 16) & 0xFFu));
 }
 
 constexpr QRgb RgbFromColorValue(TColorValue value) {
@@ -19,4 +20,6 @@ constexpr QRgb RgbFromColorValue(TColorValue value) {
     return 0xFF000000u | ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
 }
 
-inline QColor QColorFromValue(TColorValue value) { return QColor::fromRgb(RgbFromColorValue(value)); }
+inline QColor QColorFromValue(TColorValue value) {
+    return QColor::fromRgb(RgbFromColorValue(value));
+}

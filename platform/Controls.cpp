@@ -25,7 +25,8 @@ QString ResolveControlFontFamily() {
     const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(WineSansSerif));
     if (id >= 0) {
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
-        if (!families.isEmpty()) return families.first();
+        if (!families.isEmpty())
+            return families.first();
     }
     return QString();
 }
@@ -60,7 +61,8 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
 }
 
 void TGraphicControl::Invalidate() {
-    if (!bounds_.isEmpty()) owner_.update(bounds_);
+    if (!bounds_.isEmpty())
+        owner_.update(bounds_);
 }
 
 void TShape::SetBrushColor(TColorValue value) {
@@ -69,14 +71,17 @@ void TShape::SetBrushColor(TColorValue value) {
 }
 
 void TShape::Paint(QPainter& painter) {
-    if (bounds_.isEmpty()) return;
+    if (bounds_.isEmpty())
+        return;
     painter.fillRect(bounds_, QColorFromValue(pen_));
     const QRect inside = bounds_.adjusted(1, 1, -1, -1);
-    if (!inside.isEmpty()) painter.fillRect(inside, QColorFromValue(brush_));
+    if (!inside.isEmpty())
+        painter.fillRect(inside, QColorFromValue(brush_));
 }
 
 void TImage::Paint(QPainter& painter) {
-    if (picture_.Empty()) return;
+    if (picture_.Empty())
+        return;
     painter.save();
     painter.setClipRect(bounds_);
     // Unscaled; on a scaled screen each picture pixel stays a crisp block.
@@ -123,7 +128,8 @@ TButton::TButton(TForm& owner, const QString& caption, int left, int top, int wi
     setDefault(false);
     setFocusPolicy(Qt::StrongFocus);
     QObject::connect(this, &QPushButton::clicked, this, [this, &owner] {
-        if (onClick_) owner.RunCommand(onClick_);
+        if (onClick_)
+            owner.RunCommand(onClick_);
     });
 }
 
@@ -144,10 +150,13 @@ TRadioGroup::TRadioGroup(TForm& owner, const QStringList& items, int left, int t
         group_->addButton(button, i);
         items_.push_back(button);
     }
-    if (!items_.empty()) setFocusProxy(items_.front());
+    if (!items_.empty())
+        setFocusProxy(items_.front());
 }
 
-int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return group_->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (index >= 0 && index < Count()) {
@@ -161,7 +170,8 @@ void TRadioGroup::SetBackground(TColorValue value) {
     p.setColor(QPalette::Window, QColorFromValue(value));
     p.setColor(QPalette::Button, QColorFromValue(value));
     setPalette(p);
-    for (QRadioButton* item : items_) item->setPalette(p);
+    for (QRadioButton* item : items_)
+        item->setPalette(p);
 }
 
 void TRadioGroup::paintEvent(QPaintEvent*) {
@@ -185,7 +195,9 @@ TForm::TForm() : QWidget(nullptr) {
 
 TForm::~TForm() = default;
 
-void TForm::SetClientSize(int width, int height) { setFixedSize(width, height); }
+void TForm::SetClientSize(int width, int height) {
+    setFixedSize(width, height);
+}
 
 void TForm::SetColor(TColorValue value) {
     color_ = value;
@@ -223,5 +235,6 @@ void TForm::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setClipRegion(event->region());
     painter.fillRect(rect(), QColorFromValue(color_));
-    for (const auto& control : graphics_) control->Paint(painter);
+    for (const auto& control : graphics_)
+        control->Paint(painter);
 }

@@ -137,7 +137,9 @@ public:
     // thread busy; user input waits until the command returns.
     void SetCaption(const QString& caption);
 
-    const std::vector<std::unique_ptr<TGraphicControl>>& GraphicControls() const { return graphics_; }
+    const std::vector<std::unique_ptr<TGraphicControl>>& GraphicControls() const {
+        return graphics_;
+    }
     template <class Control>
     Control* AddGraphic() {
         auto control = std::make_unique<Control>(*this);

@@ -55,8 +55,10 @@ TFileDialog::TFileDialog(QWidget* owner, Kind kind, bool picturePreview)
 
 void TFileDialog::SetDefaultExt(const QString& ext) {
     QString e = ext;
-    if (e.startsWith(QLatin1Char('*'))) e.remove(0, 1);
-    if (e.startsWith(QLatin1Char('.'))) e.remove(0, 1);
+    if (e.startsWith(QLatin1Char('*')))
+        e.remove(0, 1);
+    if (e.startsWith(QLatin1Char('.')))
+        e.remove(0, 1);
     defaultExt_ = e;
 }
 
@@ -88,15 +90,19 @@ bool TFileDialog::Execute() {
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     }
-    if (!defaultExt_.isEmpty()) dialog.setDefaultSuffix(defaultExt_);
+    if (!defaultExt_.isEmpty())
+        dialog.setDefaultSuffix(defaultExt_);
 
     const QStringList filters = NameFilters();
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
-        const int index = (filterIndex_ >= 1 && filterIndex_ <= static_cast<int>(filters.size())) ? filterIndex_ : 1;
+        const int index = (filterIndex_ >= 1 && filterIndex_ <= static_cast<int>(filters.size()))
+                              ? filterIndex_
+                              : 1;
         dialog.selectNameFilter(filters.at(index - 1));
     }
-    if (!fileName_.isEmpty()) dialog.selectFile(fileName_);
+    if (!fileName_.isEmpty())
+        dialog.selectFile(fileName_);
 
     if (preview_) {
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
@@ -107,9 +113,11 @@ bool TFileDialog::Execute() {
         }
     }
 
-    if (dialog.exec() != QDialog::Accepted) return false;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
     const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty()) return false;
+    if (files.isEmpty())
+        return false;
     fileName_ = files.first();
     // With the patterns hidden, the dialog names the choice by its description.
     const QString chosen = dialog.selectedNameFilter();

@@ -32,7 +32,8 @@ QImage LoadPreviewImage(const QString& fileName) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
     for (const PictureFormat& format : ReadablePictureFormats()) {
-        if (extension.compare(format.extension, Qt::CaseInsensitive) != 0) continue;
+        if (extension.compare(format.extension, Qt::CaseInsensitive) != 0)
+            continue;
         try {
             return ReadBitmapFile(fileName);
         } catch (const std::exception&) {

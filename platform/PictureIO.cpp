@@ -25,7 +25,8 @@ void TPicture::LoadFromFile(const QString& fileName) {
     const QString extension = ExtensionOf(fileName);
     bool known = false;
     for (const PictureFormat& format : ReadablePictureFormats())
-        if (extension.compare(format.extension, Qt::CaseInsensitive) == 0) known = true;
+        if (extension.compare(format.extension, Qt::CaseInsensitive) == 0)
+            known = true;
     if (!known)
         throw std::runtime_error(
             QStringLiteral("Unknown picture file extension (.%1)").arg(extension).toStdString());

@@ -15,7 +15,9 @@ void InitSectionBuffer() {
     std::memcpy(SectionBuffer, StartupHeader, sizeof StartupHeader);
 }
 
-void ZeroSectionBuffer() { std::memset(SectionBuffer, 0x00, SectionSize); }
+void ZeroSectionBuffer() {
+    std::memset(SectionBuffer, 0x00, SectionSize);
+}
 
 std::size_t SlotOffset(int Slot) {
     switch (Slot) {

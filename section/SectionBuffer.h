@@ -43,5 +43,9 @@ std::size_t SlotOffset(int Slot);
 bool SlotIsValid(int Slot);
 
 // Raw access for whole-buffer transfer (phone and section files).
-inline std::uint8_t* SectionData() { return SectionBuffer; }
-constexpr std::size_t SectionLength() { return SectionSize; }
+inline std::uint8_t* SectionData() {
+    return SectionBuffer;
+}
+constexpr std::size_t SectionLength() {
+    return SectionSize;
+}

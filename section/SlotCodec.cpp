@@ -9,15 +9,19 @@ const TColor SlotPalette[4] = {0x000000, 0x808080, 0xC0C0C0, 0xFFFFFF};
 SlotHost* CodecHost = nullptr;
 
 int ColorToLevel(TColor Color) {
-    if (Color < 0x404040) return 0;
-    if (Color < 0xB0B0B0) return 1;
-    if (Color < 0xD0D0D0) return 2;
+    if (Color < 0x404040)
+        return 0;
+    if (Color < 0xB0B0B0)
+        return 1;
+    if (Color < 0xD0D0D0)
+        return 2;
     return 3;
 }
 
 void DrawSlot(int Slot) {
     PictureSurface& surface = CodecHost->SlotSurface(Slot);
-    if (!SlotIsValid(Slot)) return;
+    if (!SlotIsValid(Slot))
+        return;
     const std::uint8_t* pixels = SectionBuffer + SlotOffset(Slot) + SlotPixelOffset;
     for (int y = 0; y < SlotHeight; ++y) {
         for (int b = 0; b < SlotRowBytes; ++b) {
@@ -59,6 +63,7 @@ void StoreSlot(int Slot, bool Blank) {
 
 void RepairSlots() {
     for (int Slot = 1; Slot <= SlotCount; ++Slot) {
-        if (!SlotIsValid(Slot)) StoreSlot(Slot, true);
+        if (!SlotIsValid(Slot))
+            StoreSlot(Slot, true);
     }
 }

@@ -19,7 +19,8 @@ void Reset() {
 
 std::string CallNames() {
     std::string names;
-    for (const Call& c : calls) names += (names.empty() ? "" : ",") + c.name;
+    for (const Call& c : calls)
+        names += (names.empty() ? "" : ",") + c.name;
     return names;
 }
 
@@ -39,7 +40,8 @@ void StartWindowTest() {
 Call& Record(const char* name) {
     Call c;
     c.name = name;
-    if (captionProbe) c.caption = captionProbe();
+    if (captionProbe)
+        c.caption = captionProbe();
     calls.push_back(c);
     return calls.back();
 }
@@ -54,7 +56,9 @@ int32_t InitGBPMode(uint8_t port) {
     return FakeGBP::script.initResult;
 }
 
-void EndGBPMode(void) { FakeGBP::Record("EndGBPMode"); }
+void EndGBPMode(void) {
+    FakeGBP::Record("EndGBPMode");
+}
 
 int32_t ClearNVMFile(uint8_t first, uint8_t second) {
     auto& c = FakeGBP::Record("ClearNVMFile");
@@ -78,7 +82,8 @@ int32_t WriteNVMFile(uint8_t first, uint8_t second, uint8_t* data, int32_t lengt
     c.first = first;
     c.second = second;
     c.fourth = length;
-    if (length > 0) c.data.assign(data, data + length);
+    if (length > 0)
+        c.data.assign(data, data + length);
     return FakeGBP::script.writeResult;
 }
 }

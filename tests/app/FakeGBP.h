@@ -16,9 +16,9 @@ struct Call {
     int port = -1;
     int first = -1;
     int second = -1;
-    std::int32_t fourth = 0;        // ReadNVMFile's fourth argument, WriteNVMFile's length
-    std::string caption;            // the window caption during the call
-    std::vector<std::uint8_t> data; // what WriteNVMFile received
+    std::int32_t fourth = 0;         // ReadNVMFile's fourth argument, WriteNVMFile's length
+    std::string caption;             // the window caption during the call
+    std::vector<std::uint8_t> data;  // what WriteNVMFile received
 };
 
 struct Script {

@@ -21,11 +21,14 @@ ModalDriver::ModalDriver() : timer_(new Timer) {
     timer_->start(5);
 }
 
-ModalDriver::~ModalDriver() { delete timer_; }
+ModalDriver::~ModalDriver() {
+    delete timer_;
+}
 
 void ModalDriver::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
+    if (modal == nullptr || !modal->isVisible())
+        return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         boxes.push_back({box->windowTitle(), box->text(), box->icon(),
                          Form1 ? Form1->windowTitle() : QString(),
@@ -34,13 +37,15 @@ void ModalDriver::Poll() {
         return;
     }
     if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-        dialogs.push_back({dialog->windowTitle(), dialog->nameFilters(), dialog->selectedNameFilter(),
-                           dialog->defaultSuffix(),
+        dialogs.push_back({dialog->windowTitle(), dialog->nameFilters(),
+                           dialog->selectedNameFilter(), dialog->defaultSuffix(),
                            dialog->findChild<QWidget*>(QStringLiteral("previewImage")) != nullptr,
                            !dialog->testOption(QFileDialog::DontConfirmOverwrite)});
-        if (onDialog) onDialog(dialog);
+        if (onDialog)
+            onDialog(dialog);
         const QString answer = answers_.empty() ? QString() : answers_.front();
-        if (!answers_.empty()) answers_.pop_front();
+        if (!answers_.empty())
+            answers_.pop_front();
         if (answer.isEmpty()) {
             dialog->reject();
         } else {
@@ -55,7 +60,8 @@ void ModalDriver::Poll() {
 }
 
 void MainWindowTest::SetUp() {
-    if (OnWindowTestSetUp) OnWindowTestSetUp();
+    if (OnWindowTestSetUp)
+        OnWindowTestSetUp();
     Application->CreateForm(Form1);
     ASSERT_TRUE(dir.isValid());
 }
@@ -65,7 +71,9 @@ void MainWindowTest::TearDown() {
     Form1 = nullptr;
 }
 
-void MainWindowTest::Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+void MainWindowTest::Click(QWidget* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+}
 
 QImage MainWindowTest::Grab() const {
     return Form1->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -81,11 +89,13 @@ std::string Hex(const std::vector<unsigned char>& bytes, std::size_t from, std::
     return out;
 }
 
-std::vector<unsigned char> BufferCopy() { return {SectionBuffer, SectionBuffer + SectionSize}; }
+std::vector<unsigned char> BufferCopy() {
+    return {SectionBuffer, SectionBuffer + SectionSize};
+}
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication qtApplication(argc, argv);
     TApplication application;
     Application->Initialize();

@@ -23,7 +23,7 @@ public:
         QString caption;
         QString text;
         QMessageBox::Icon icon;
-        QString formCaption;   // the main window's caption while the box was up
+        QString formCaption;     // the main window's caption while the box was up
         std::string callsSoFar;  // the phone library calls made before it appeared
     };
     struct Dialog {

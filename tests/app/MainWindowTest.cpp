@@ -10,12 +10,15 @@
 
 namespace {
 
-QString Describe(QRgb c) { return QStringLiteral("rgb(%1,%2,%3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c)); }
+QString Describe(QRgb c) {
+    return QStringLiteral("rgb(%1,%2,%3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+}
 
 bool AllWhite(const QImage& image) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) return false;
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF)
+                return false;
     return true;
 }
 
@@ -33,9 +36,9 @@ TEST_F(MainWindowTest, StartUpState) {
     }
     for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3})
         EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
-    for (TButton* b : {Form1->Button4, Form1->Button5, Form1->Button6, Form1->Button7, Form1->Button8,
-                       Form1->Button9, Form1->Button11, Form1->Button12, Form1->Button13,
-                       Form1->Button14})
+    for (TButton* b :
+         {Form1->Button4, Form1->Button5, Form1->Button6, Form1->Button7, Form1->Button8,
+          Form1->Button9, Form1->Button11, Form1->Button12, Form1->Button13, Form1->Button14})
         EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
     EXPECT_EQ(Form1->RadioGroup1->ItemIndex(), 3);
     EXPECT_TRUE(Form1->RadioGroup1->Item(3)->isChecked());
@@ -43,7 +46,8 @@ TEST_F(MainWindowTest, StartUpState) {
 
     const std::uint8_t header[12] = {0x24, 0x88, 0x8E, 0xAD, 0x00, 0xE9, 0x00, 0x00, 0x01, 0, 0, 0};
     EXPECT_EQ(std::memcmp(SectionBuffer, header, 12), 0) << Hex(BufferCopy(), 0, 12);
-    for (std::size_t i = 12; i < SectionSize; ++i) ASSERT_EQ(SectionBuffer[i], 0xFF) << "byte " << i;
+    for (std::size_t i = 12; i < SectionSize; ++i)
+        ASSERT_EQ(SectionBuffer[i], 0xFF) << "byte " << i;
 
     // Fixed size, no maximise, no scroll bars.
     EXPECT_EQ(Form1->size(), QSize(280, 300));
@@ -95,7 +99,8 @@ TEST_F(MainWindowTest, EveryControlAsLaidOut) {
         }
         if (i + 1 < std::size(rows)) {
             QWidget* next = r.widget->nextInFocusChain();
-            while (next != nullptr && next->parentWidget() == Form1->RadioGroup1) next = next->nextInFocusChain();
+            while (next != nullptr && next->parentWidget() == Form1->RadioGroup1)
+                next = next->nextInFocusChain();
             if (r.widget == Form1->RadioGroup1) {
                 next = Form1->RadioGroup1->Item(5)->nextInFocusChain();
             }
@@ -104,7 +109,8 @@ TEST_F(MainWindowTest, EveryControlAsLaidOut) {
     }
     const QStringList items = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
     ASSERT_EQ(Form1->RadioGroup1->Count(), 6);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(Form1->RadioGroup1->Item(i)->text(), items[i]);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(Form1->RadioGroup1->Item(i)->text(), items[i]);
 
     struct Graphic {
         const char* name;
@@ -113,10 +119,14 @@ TEST_F(MainWindowTest, EveryControlAsLaidOut) {
     };
     // In creation order, which is the drawing order.
     const Graphic graphics[] = {
-        {"Shape4", Form1->Shape4, {-1, 284, 285, 25}}, {"Shape3", Form1->Shape3, {0, 96, 193, 97}},
-        {"Image1", Form1->Image1, {8, 8, 96, 77}},     {"Image2", Form1->Image2, {8, 104, 96, 77}},
-        {"Image3", Form1->Image3, {8, 200, 96, 77}},   {"Label1", Form1->Label1, {2, 285, -1, 13}},
-        {"Shape1", Form1->Shape1, {192, -1, 90, 194}}, {"Shape2", Form1->Shape2, {192, 192, 91, 70}},
+        {"Shape4", Form1->Shape4, {-1, 284, 285, 25}},
+        {"Shape3", Form1->Shape3, {0, 96, 193, 97}},
+        {"Image1", Form1->Image1, {8, 8, 96, 77}},
+        {"Image2", Form1->Image2, {8, 104, 96, 77}},
+        {"Image3", Form1->Image3, {8, 200, 96, 77}},
+        {"Label1", Form1->Label1, {2, 285, -1, 13}},
+        {"Shape1", Form1->Shape1, {192, -1, 90, 194}},
+        {"Shape2", Form1->Shape2, {192, 192, 91, 70}},
     };
     ASSERT_EQ(Form1->GraphicControls().size(), std::size(graphics));
     for (std::size_t i = 0; i < std::size(graphics); ++i) {
@@ -124,7 +134,8 @@ TEST_F(MainWindowTest, EveryControlAsLaidOut) {
         SCOPED_TRACE(g.name);
         EXPECT_EQ(Form1->GraphicControls()[i].get(), g.control);
         QRect expected = g.bounds;
-        if (expected.width() < 0) expected.setWidth(g.control->BoundsRect().width());
+        if (expected.width() < 0)
+            expected.setWidth(g.control->BoundsRect().width());
         EXPECT_EQ(g.control->BoundsRect(), expected);
     }
     EXPECT_EQ(Form1->Shape4->BrushColor(), 0x936300);
@@ -172,16 +183,17 @@ TEST_F(MainWindowTest, DrawnFillsOutlinesAndStacking) {
     };
     for (const Point& p : points) {
         const QRgb got = shot.pixel(p.x, p.y) | 0xFF000000;
-        EXPECT_EQ(got, p.expected) << p.what << " at " << p.x << ',' << p.y << ": "
-                                   << Describe(got).toStdString() << " instead of "
-                                   << Describe(p.expected).toStdString();
+        EXPECT_EQ(got, p.expected)
+            << p.what << " at " << p.x << ',' << p.y << ": " << Describe(got).toStdString()
+            << " instead of " << Describe(p.expected).toStdString();
     }
     // The label writes white text over the footer band.
     int white = 0;
     const QRect label = Form1->Label1->BoundsRect();
     for (int y = label.top(); y <= label.bottom(); ++y)
         for (int x = label.left(); x <= label.right(); ++x)
-            if ((shot.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF) ++white;
+            if ((shot.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF)
+                ++white;
     EXPECT_GT(white, 20) << "no footer text drawn";
     // Buttons lie above the drawn controls: the middle of Button4 is not the
     // background colour.
@@ -200,7 +212,8 @@ TEST_F(MainWindowTest, ClearBlanksOnlyItsSlot) {
     for (const Case& c : cases) {
         SCOPED_TRACE("slot " + std::to_string(c.slot));
         // A valid slot with a picture drawn, its Save BMP enabled.
-        for (std::size_t i = 0; i < SectionSize; ++i) SectionBuffer[i] = static_cast<std::uint8_t>(i * 7);
+        for (std::size_t i = 0; i < SectionSize; ++i)
+            SectionBuffer[i] = static_cast<std::uint8_t>(i * 7);
         for (int n = 1; n <= 3; ++n) {
             std::uint8_t* s = SectionBuffer + SlotOffset(n);
             s[0] = 0x60;
@@ -267,7 +280,10 @@ TEST_F(MainWindowTest, ErrorBoxAppendsAFullStopAfterCharactersAboveIt) {
 TEST_F(MainWindowTest, PlainMessageBoxHasNoIconAndKeepsItsText) {
     ModalDriver driver;
     auto* button = new TButton(*Form1, QStringLiteral("Box"), 0, 0, 10, 10);
-    button->SetOnClick([] { Application->MessageBox(QStringLiteral("Unable to write NVM entry"), QStringLiteral("Error")); });
+    button->SetOnClick([] {
+        Application->MessageBox(QStringLiteral("Unable to write NVM entry"),
+                                QStringLiteral("Error"));
+    });
     Click(button);
     ASSERT_EQ(driver.boxes.size(), 1u);
     EXPECT_EQ(driver.boxes[0].text.toStdString(), "Unable to write NVM entry");

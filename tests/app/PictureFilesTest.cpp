@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QFileDialog>
 
-#include <cstring>
 #include <sys/stat.h>
+#include <cstring>
 
 namespace {
 
@@ -19,7 +19,9 @@ QImage ShadesImage(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, (x < 96 && y < 77) ? RgbFromColorValue(Shades[(x + 2 * y) % 4]) : qRgb(10, 200, 30));
+            image.setPixel(x, y,
+                           (x < 96 && y < 77) ? RgbFromColorValue(Shades[(x + 2 * y) % 4])
+                                              : qRgb(10, 200, 30));
     return image;
 }
 
@@ -66,13 +68,15 @@ TEST_F(PictureFiles, PaletteBitmapLoadsUnchangedAndFillsTheSlotExactly) {
     for (int y = 0; y < 77; ++y)
         for (int b = 0; b < 24; ++b) {
             int expected = 0;
-            for (int k = 0; k < 4; ++k) expected = expected * 4 + (4 * b + k + 2 * y) % 4;
+            for (int k = 0; k < 4; ++k)
+                expected = expected * 4 + (4 * b + k + 2 * y) % 4;
             ASSERT_EQ(slot[3 + y * 24 + b], expected) << "row " << y << " byte " << b;
         }
     EXPECT_TRUE(Form1->Button2->isEnabled());
     EXPECT_FALSE(Form1->Button1->isEnabled());
     EXPECT_FALSE(Form1->Button3->isEnabled());
-    for (int n : {1, 3}) EXPECT_FALSE(SlotIsValid(n));
+    for (int n : {1, 3})
+        EXPECT_FALSE(SlotIsValid(n));
 }
 
 TEST_F(PictureFiles, LargeBitmapKeepsItsSizeAndOnlyItsCornerIsEncoded) {
@@ -136,7 +140,7 @@ TEST_F(PictureFiles, RefusedFilesChangeNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = std::string(c.name) == "missing.bmp" ? dir.filePath(c.name)
-                                                                    : WriteBytes(c.name, c.content);
+                                                                  : WriteBytes(c.name, c.content);
         const auto before = BufferCopy();
         const QImage picture = Form1->Image3->Picture().Image();
         driver.boxes.clear();
@@ -188,7 +192,8 @@ TEST_F(PictureFiles, EachSaveWritesItsOwnSlotsPicture) {
     QImage images[3] = {ShadesImage(96, 77), ShadesImage(96, 77), ShadesImage(96, 77)};
     images[1].fill(RgbFromColorValue(0x808080));
     images[2].fill(RgbFromColorValue(0xC0C0C0));
-    for (int n = 1; n <= 3; ++n) Load(n, Write(QStringLiteral("in%1.bmp").arg(n), images[n - 1]), driver);
+    for (int n = 1; n <= 3; ++n)
+        Load(n, Write(QStringLiteral("in%1.bmp").arg(n), images[n - 1]), driver);
     for (int n = 1; n <= 3; ++n) {
         const QString out = dir.filePath(QStringLiteral("out%1.bmp").arg(n));
         Save(n, out, driver);
@@ -276,15 +281,20 @@ TEST_F(PictureFiles, SaveBmpEnabledStateFollowsItsEvents) {
              Click(Form1->Button11);
          },
          {true, true, true}},
-        {"Clear slot 1 (blank after the download)", [&] { Click(Form1->Button4); }, {false, true, true}},
-        {"failed Load BMP", [&] { Load(1, dir.filePath("missing.bmp"), driver); }, {false, true, true}},
+        {"Clear slot 1 (blank after the download)",
+         [&] { Click(Form1->Button4); },
+         {false, true, true}},
+        {"failed Load BMP",
+         [&] { Load(1, dir.filePath("missing.bmp"), driver); },
+         {false, true, true}},
         {"failed download (open refused)",
          [&] {
              FakeGBP::script.initResult = 0;
              Click(Form1->Button11);
          },
          {false, true, true}},
-        {"upload", [&] {
+        {"upload",
+         [&] {
              FakeGBP::script.initResult = 1;
              Click(Form1->Button12);
          },

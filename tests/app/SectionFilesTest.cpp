@@ -46,7 +46,8 @@ TEST_F(SectionFiles, SaveAfterStartUpThenLoadBack) {
     ASSERT_TRUE(driver.boxes.empty());
     const QByteArray saved = Read(path);
     ASSERT_EQ(saved.size(), 5565);
-    EXPECT_EQ(Hex({saved.begin(), saved.begin() + 12}, 0, 12), "24 88 8E AD 00 E9 00 00 01 00 00 00 ");
+    EXPECT_EQ(Hex({saved.begin(), saved.begin() + 12}, 0, 12),
+              "24 88 8E AD 00 E9 00 00 01 00 00 00 ");
     EXPECT_EQ(saved.mid(12), QByteArray(5553, '\xFF'));
 
     const QString entry = WriteBytes("entry.sec", Entry());
@@ -96,8 +97,9 @@ TEST_F(SectionFiles, FailedLoadsShowTheirTextAndChangeNothing) {
         Click(Form1->Button14);
         ASSERT_EQ(driver.boxes.size(), 1u);
         const std::string expected =
-            c.shown.empty() ? ErrorBoxText(QString::fromStdString(SectionFileTooLongText(5566))).toStdString()
-                            : c.shown;
+            c.shown.empty()
+                ? ErrorBoxText(QString::fromStdString(SectionFileTooLongText(5566))).toStdString()
+                : c.shown;
         EXPECT_EQ(driver.boxes[0].text.toStdString(), expected);
         EXPECT_EQ(driver.boxes[0].caption.toStdString(), "Velmoran");
         EXPECT_EQ(driver.boxes[0].icon, QMessageBox::Critical);
@@ -126,7 +128,8 @@ TEST_F(SectionFiles, DialogsAsSetUpAndRememberingTheirLastUse) {
     const QString typed = dir.filePath("backup");  // no extension: used unchanged
     driver.onDialog = [](QWidget* w) {
         auto* d = static_cast<QFileDialog*>(w);
-        if (d->acceptMode() == QFileDialog::AcceptSave) d->selectNameFilter(d->nameFilters().value(1));
+        if (d->acceptMode() == QFileDialog::AcceptSave)
+            d->selectNameFilter(d->nameFilters().value(1));
     };
     driver.Choose(typed);
     Click(Form1->Button13);
@@ -136,7 +139,9 @@ TEST_F(SectionFiles, DialogsAsSetUpAndRememberingTheirLastUse) {
     Click(Form1->Button14);
 
     QStringList selected;
-    driver.onDialog = [&](QWidget* w) { selected << static_cast<QFileDialog*>(w)->selectedFiles().value(0); };
+    driver.onDialog = [&](QWidget* w) {
+        selected << static_cast<QFileDialog*>(w)->selectedFiles().value(0);
+    };
     driver.Cancel();
     Click(Form1->Button13);
     driver.Cancel();

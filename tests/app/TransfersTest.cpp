@@ -20,8 +20,10 @@ const std::string Closing = "Closing GBP mode ...";
 std::vector<std::uint8_t> PhoneEntry(bool slot1, bool slot2, bool slot3, unsigned seed = 7) {
     std::vector<std::uint8_t> bytes(SectionSize);
     std::mt19937 rng(seed);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-    for (std::size_t i = 0; i < 12; ++i) bytes[i] = static_cast<std::uint8_t>(0xA0 + i);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
+    for (std::size_t i = 0; i < 12; ++i)
+        bytes[i] = static_cast<std::uint8_t>(0xA0 + i);
     const bool valid[3] = {slot1, slot2, slot3};
     for (int n = 1; n <= 3; ++n) {
         std::uint8_t* s = bytes.data() + SlotOffset(n);
@@ -50,7 +52,8 @@ bool White(int n) {
     const QImage& image = Form1->SlotImage(n)->Picture().Image();
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) return false;
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF)
+                return false;
     return true;
 }
 
@@ -59,7 +62,8 @@ protected:
     void ExpectCaptions(const std::vector<std::string>& captions) {
         ASSERT_EQ(FakeGBP::calls.size(), captions.size()) << FakeGBP::CallNames();
         for (std::size_t i = 0; i < captions.size(); ++i)
-            EXPECT_EQ(FakeGBP::calls[i].caption, captions[i]) << "during " << FakeGBP::calls[i].name;
+            EXPECT_EQ(FakeGBP::calls[i].caption, captions[i])
+                << "during " << FakeGBP::calls[i].name;
     }
 };
 
@@ -70,7 +74,8 @@ TEST_F(Transfers, FailedOpenCallsNothingElseAndChangesNothing) {
     } cases[] = {{"Download", 0}, {"Download", 2}, {"Download", -1},
                  {"Upload", 0},   {"Upload", 2},   {"Upload", -1}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.command) + " with InitGBPMode returning " + std::to_string(c.result));
+        SCOPED_TRACE(std::string(c.command) + " with InitGBPMode returning " +
+                     std::to_string(c.result));
         FakeGBP::Reset();
         FakeGBP::script.initResult = c.result;
         FakeGBP::script.readBytes = PhoneEntry(true, true, true);
@@ -138,7 +143,8 @@ TEST_F(Transfers, DownloadTakesWhatTheLibraryWroteAndRepairsIt) {
                 EXPECT_TRUE(White(n)) << "slot " << n;
             }
         }
-        for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3}) EXPECT_TRUE(b->isEnabled());
+        for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3})
+            EXPECT_TRUE(b->isEnabled());
         EXPECT_EQ(Form1->windowTitle().toStdString(), "Velmoran 1.0");
     }
 }
@@ -152,18 +158,46 @@ TEST_F(Transfers, UploadFailuresAreShownBeforeClosing) {
         const char* box;
         std::string captionDuringBox, callsBeforeBox;
     } cases[] = {
-        {"erase refused", 0, 1, "InitGBPMode,ClearNVMFile,EndGBPMode", {Init, Erasing, Closing},
-         "Cannot clear old NVM entry", Erasing, "InitGBPMode,ClearNVMFile"},
-        {"erase returns 2", 2, 1, "InitGBPMode,ClearNVMFile,EndGBPMode", {Init, Erasing, Closing},
-         "Cannot clear old NVM entry", Erasing, "InitGBPMode,ClearNVMFile"},
-        {"write refused", 1, 0, "InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode",
-         {Init, Erasing, Writing, Closing}, "Unable to write NVM entry", Writing,
+        {"erase refused",
+         0,
+         1,
+         "InitGBPMode,ClearNVMFile,EndGBPMode",
+         {Init, Erasing, Closing},
+         "Cannot clear old NVM entry",
+         Erasing,
+         "InitGBPMode,ClearNVMFile"},
+        {"erase returns 2",
+         2,
+         1,
+         "InitGBPMode,ClearNVMFile,EndGBPMode",
+         {Init, Erasing, Closing},
+         "Cannot clear old NVM entry",
+         Erasing,
+         "InitGBPMode,ClearNVMFile"},
+        {"write refused",
+         1,
+         0,
+         "InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode",
+         {Init, Erasing, Writing, Closing},
+         "Unable to write NVM entry",
+         Writing,
          "InitGBPMode,ClearNVMFile,WriteNVMFile"},
-        {"write returns -1", 1, -1, "InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode",
-         {Init, Erasing, Writing, Closing}, "Unable to write NVM entry", Writing,
+        {"write returns -1",
+         1,
+         -1,
+         "InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode",
+         {Init, Erasing, Writing, Closing},
+         "Unable to write NVM entry",
+         Writing,
          "InitGBPMode,ClearNVMFile,WriteNVMFile"},
-        {"success", 1, 1, "InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode",
-         {Init, Erasing, Writing, Closing}, nullptr, "", ""},
+        {"success",
+         1,
+         1,
+         "InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode",
+         {Init, Erasing, Writing, Closing},
+         nullptr,
+         "",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -202,7 +236,8 @@ TEST_F(Transfers, UploadRightAfterStartUpWritesTheStartUpEntry) {
     EXPECT_EQ(write.fourth, 5565);
     ASSERT_EQ(write.data.size(), SectionSize);
     EXPECT_EQ(Hex(write.data, 0, 12), "24 88 8E AD 00 E9 00 00 01 00 00 00 ");
-    for (std::size_t i = 12; i < SectionSize; ++i) ASSERT_EQ(write.data[i], 0xFF) << "byte " << i;
+    for (std::size_t i = 12; i < SectionSize; ++i)
+        ASSERT_EQ(write.data[i], 0xFF) << "byte " << i;
 }
 
 TEST_F(Transfers, DownloadThenUploadWritesBackThePhonesHeader) {
@@ -212,8 +247,9 @@ TEST_F(Transfers, DownloadThenUploadWritesBackThePhonesHeader) {
     const auto downloaded = BufferCopy();
     EXPECT_EQ(Hex(downloaded, 0, 12), Hex(entry, 0, 12));
     Click(Form1->Button12);
-    ASSERT_EQ(FakeGBP::CallNames(),
-              "InitGBPMode,ReadNVMFile,EndGBPMode,InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode");
+    ASSERT_EQ(
+        FakeGBP::CallNames(),
+        "InitGBPMode,ReadNVMFile,EndGBPMode,InitGBPMode,ClearNVMFile,WriteNVMFile,EndGBPMode");
     EXPECT_EQ(FakeGBP::calls[5].data, downloaded);
     EXPECT_TRUE(ShowsSlot(1));
     EXPECT_TRUE(ShowsSlot(3));
@@ -227,7 +263,8 @@ TEST_F(Transfers, PortIsTheSelectedEntryPlusOne) {
     for (const Case& c : cases) {
         FakeGBP::Reset();
         FakeGBP::script.initResult = 0;
-        if (c.index != 3 || Form1->RadioGroup1->ItemIndex() != 3) Click(Form1->RadioGroup1->Item(c.index));
+        if (c.index != 3 || Form1->RadioGroup1->ItemIndex() != 3)
+            Click(Form1->RadioGroup1->Item(c.index));
         ModalDriver driver;
         Click(Form1->Button11);
         ASSERT_FALSE(FakeGBP::calls.empty());

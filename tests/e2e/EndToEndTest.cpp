@@ -18,7 +18,8 @@ using Clock = std::chrono::steady_clock;
 std::vector<std::uint8_t> ValidEntry(unsigned seed) {
     std::vector<std::uint8_t> bytes(SectionSize);
     std::mt19937 rng(seed);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
     for (int n = 1; n <= 3; ++n) {
         bytes[SlotOffset(n)] = 0x60;
         bytes[SlotOffset(n) + 1] = 0x4D;
@@ -47,9 +48,11 @@ protected:
         ModalDriver driver;
         const auto start = Clock::now();
         Click(button);
-        if (seconds) *seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (seconds)
+            *seconds = std::chrono::duration<double>(Clock::now() - start).count();
         std::vector<std::string> texts;
-        for (const auto& b : driver.boxes) texts.push_back(b.text.toStdString());
+        for (const auto& b : driver.boxes)
+            texts.push_back(b.text.toStdString());
         EXPECT_EQ(Form1->windowTitle().toStdString(), "Velmoran 1.0");
         return texts;
     }
@@ -71,8 +74,10 @@ TEST_F(EndToEnd, DownloadShowsTheSamplePictures) {
     EmulatorProcess phone(options);
     EXPECT_TRUE(Run(Form1->Button11).empty());
     EXPECT_EQ(BufferCopy(), *options.initial);
-    for (int n = 1; n <= 3; ++n) EXPECT_TRUE(SlotIsValid(n)) << "slot " << n;
-    for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3}) EXPECT_TRUE(b->isEnabled());
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_TRUE(SlotIsValid(n)) << "slot " << n;
+    for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3})
+        EXPECT_TRUE(b->isEnabled());
 }
 
 TEST_F(EndToEnd, UploadThenDownloadRoundTrip) {
@@ -101,14 +106,16 @@ TEST_F(EndToEnd, NoPhoneOnThePort) {
     ::setenv("GBP_COM4", "/dev/velmoran-no-such-device", 1);
     const auto before = BufferCopy();
     double seconds = 0;
-    EXPECT_EQ(Run(Form1->Button11, &seconds), std::vector<std::string>{"Unable to initialize GBP mode"});
+    EXPECT_EQ(Run(Form1->Button11, &seconds),
+              std::vector<std::string>{"Unable to initialize GBP mode"});
     EXPECT_LT(seconds, 3.0);
     EXPECT_EQ(BufferCopy(), before);
 
     EmulatorOptions muteOptions;
     muteOptions.args = {"--mute"};
     EmulatorProcess mute(muteOptions);
-    EXPECT_EQ(Run(Form1->Button12, &seconds), std::vector<std::string>{"Unable to initialize GBP mode"});
+    EXPECT_EQ(Run(Form1->Button12, &seconds),
+              std::vector<std::string>{"Unable to initialize GBP mode"});
     EXPECT_LT(seconds, 3.0);
     EXPECT_EQ(BufferCopy(), before);
 }
@@ -145,7 +152,8 @@ TEST_F(EndToEnd, LinkDroppedDuringReadIsNotReported) {
     EXPECT_TRUE(matched) << "the buffer is not a repaired prefix of the phone's entry: "
                          << Hex(got, 0, 16);
     EXPECT_FALSE(SlotIsValid(3));
-    for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3}) EXPECT_TRUE(b->isEnabled());
+    for (TButton* b : {Form1->Button1, Form1->Button2, Form1->Button3})
+        EXPECT_TRUE(b->isEnabled());
 }
 
 TEST_F(EndToEnd, LinkDroppedDuringWriteIsReported) {

@@ -19,7 +19,8 @@ public:
         return Inside(x, y) ? pixels_[static_cast<size_t>(y * w_ + x)] : InvalidColor;
     }
     void SetPixel(int x, int y, TColor c) override {
-        if (Inside(x, y)) pixels_[static_cast<size_t>(y * w_ + x)] = c;
+        if (Inside(x, y))
+            pixels_[static_cast<size_t>(y * w_ + x)] = c;
     }
     void Rectangle(int w, int h) override {
         for (int y = 0; y < h; ++y)
@@ -34,7 +35,8 @@ public:
     void Fill(TColor c) { pixels_.assign(pixels_.size(), c); }
     bool AllAre(TColor c) const {
         for (TColor p : pixels_)
-            if (p != c) return false;
+            if (p != c)
+                return false;
         return true;
     }
 

@@ -30,16 +30,20 @@ TEST(SectionLayout, InitWritesStartupHeaderOverZeros) {
     InitSectionBuffer();
     const std::uint8_t header[12] = {0x24, 0x88, 0x8E, 0xAD, 0x00, 0xE9,
                                      0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
-    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(SectionBuffer[i], header[i]) << "byte " << i;
-    for (size_t i = 12; i < SectionSize; ++i) ASSERT_EQ(SectionBuffer[i], 0) << "byte " << i;
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(SectionBuffer[i], header[i]) << "byte " << i;
+    for (size_t i = 12; i < SectionSize; ++i)
+        ASSERT_EQ(SectionBuffer[i], 0) << "byte " << i;
 }
 
 TEST(SectionLayout, ZeroClearsEverythingIncludingHeader) {
     InitSectionBuffer();
     std::memset(SectionBuffer + 12, 0xFF, SectionSize - 12);
     ZeroSectionBuffer();
-    for (size_t i = 0; i < SectionSize; ++i) ASSERT_EQ(SectionBuffer[i], 0) << "byte " << i;
-    for (int slot = 1; slot <= 3; ++slot) EXPECT_FALSE(SlotIsValid(slot)) << "slot " << slot;
+    for (size_t i = 0; i < SectionSize; ++i)
+        ASSERT_EQ(SectionBuffer[i], 0) << "byte " << i;
+    for (int slot = 1; slot <= 3; ++slot)
+        EXPECT_FALSE(SlotIsValid(slot)) << "slot " << slot;
 }
 
 TEST(SectionLayout, ValidityDependsOnlyOnTheThreeMarkers) {
@@ -61,8 +65,8 @@ TEST(SectionLayout, ValidityDependsOnlyOnTheThreeMarkers) {
             std::memset(SectionBuffer + SlotOffset(slot), c.fill, SlotSize);
             SetMarkers(slot, c.a, c.b, c.c);
             EXPECT_EQ(SlotIsValid(slot), c.valid)
-                << "slot " << slot << " markers " << std::hex << int(c.a) << ' ' << int(c.b)
-                << ' ' << int(c.c) << " fill " << int(c.fill);
+                << "slot " << slot << " markers " << std::hex << int(c.a) << ' ' << int(c.b) << ' '
+                << int(c.c) << " fill " << int(c.fill);
             for (int other = 1; other <= 3; ++other)
                 if (other != slot) {
                     EXPECT_FALSE(SlotIsValid(other));

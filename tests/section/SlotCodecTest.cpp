@@ -10,10 +10,16 @@
 
 namespace {
 
-std::uint8_t* Slot(int n) { return SectionBuffer + SlotOffset(n); }
-std::uint8_t* Pixels(int n) { return Slot(n) + SlotPixelOffset; }
+std::uint8_t* Slot(int n) {
+    return SectionBuffer + SlotOffset(n);
+}
+std::uint8_t* Pixels(int n) {
+    return Slot(n) + SlotPixelOffset;
+}
 
-std::vector<std::uint8_t> Snapshot() { return {SectionBuffer, SectionBuffer + SectionSize}; }
+std::vector<std::uint8_t> Snapshot() {
+    return {SectionBuffer, SectionBuffer + SectionSize};
+}
 
 class Codec : public ::testing::Test {
 protected:
@@ -29,13 +35,18 @@ TEST(Quantisation, ThresholdsCompareTheSignedColourValue) {
         TColor colour;
         int level;
     } cases[] = {
-        {0x000000, 0}, {0x3F3F3F, 0}, {0x40403F, 0}, {0x404040, 1}, {0x404041, 1},
-        {0x808080, 1}, {0xAFAFAF, 1}, {0xB0B0AF, 1}, {0xB0B0B0, 2}, {0xC0C0C0, 2},
-        {0xCFCFCF, 2}, {0xD0D0CF, 2}, {0xD0D0D0, 3}, {0xFFFFFF, 3}, {0xFF0000, 3},  // pure blue
-        {0xD00000, 2}, {0x0000FF, 0},  // red
-        {0x00FF00, 0},                 // green
-        {0x00FFFF, 0},                 // yellow
-        {-1, 0},                       // the invalid colour
+        {0x000000, 0},   {0x3F3F3F, 0},
+        {0x40403F, 0},   {0x404040, 1},
+        {0x404041, 1},   {0x808080, 1},
+        {0xAFAFAF, 1},   {0xB0B0AF, 1},
+        {0xB0B0B0, 2},   {0xC0C0C0, 2},
+        {0xCFCFCF, 2},   {0xD0D0CF, 2},
+        {0xD0D0D0, 3},   {0xFFFFFF, 3},
+        {0xFF0000, 3},                   // pure blue
+        {0xD00000, 2},   {0x0000FF, 0},  // red
+        {0x00FF00, 0},                   // green
+        {0x00FFFF, 0},                   // yellow
+        {-1, 0},                         // the invalid colour
         {0x7FFFFFFF, 3}, {static_cast<TColor>(0x80000000u), 0},
     };
     for (const Case& c : cases)
@@ -157,7 +168,8 @@ TEST_F(Codec, DrawOnInvalidSlotRequestsTheSurfaceButChangesNothing) {
         Slot(1)[0] = 0x60;
         Slot(1)[1] = 0x4D;
         Slot(1)[2] = third;
-        if (third == 0xFF) std::memset(Slot(1), 0xFF, SlotSize);
+        if (third == 0xFF)
+            std::memset(Slot(1), 0xFF, SlotSize);
         window.surfaces[0].Fill(0x00FF00);
         const int requests = window.requests[0];
         DrawSlot(1);
@@ -176,7 +188,8 @@ TEST_F(Codec, RepairBlanksOnlyInvalidSlots) {
     Slot(1)[0] = 0x60;
     Slot(1)[1] = 0x4D;
     Slot(1)[2] = 0x01;
-    for (auto& s : window.surfaces) s.Fill(0x00FF00);
+    for (auto& s : window.surfaces)
+        s.Fill(0x00FF00);
     const auto before = Snapshot();
     RepairSlots();
     const auto after = Snapshot();
@@ -212,7 +225,8 @@ TEST_F(Codec, FailedSurfaceRequestStopsEachOperationAtItsPlace) {
 
     window.saveEnabled[1] = true;
     EXPECT_THROW(StoreSlot(2, true), std::runtime_error);
-    for (size_t i = 0; i < SlotSize; ++i) ASSERT_EQ(Slot(2)[i], 0xFF) << "slot byte " << i;
+    for (size_t i = 0; i < SlotSize; ++i)
+        ASSERT_EQ(Slot(2)[i], 0xFF) << "slot byte " << i;
     EXPECT_TRUE(window.saveEnabled[1]) << "Save BMP must keep its state";
 
     // Encoding into the blank slot leaves the markers over the old 0xFF bytes.
@@ -220,7 +234,8 @@ TEST_F(Codec, FailedSurfaceRequestStopsEachOperationAtItsPlace) {
     EXPECT_EQ(Slot(2)[0], 0x60);
     EXPECT_EQ(Slot(2)[1], 0x4D);
     EXPECT_EQ(Slot(2)[2], 0x00);
-    for (size_t i = 3; i < SlotSize; ++i) ASSERT_EQ(Slot(2)[i], 0xFF) << "slot byte " << i;
+    for (size_t i = 3; i < SlotSize; ++i)
+        ASSERT_EQ(Slot(2)[i], 0xFF) << "slot byte " << i;
     EXPECT_TRUE(SlotIsValid(2));
 
     // Repair stops at the failing slot: slot 1 is blanked, slot 3 never reached.
