@@ -14,8 +14,8 @@ void TBitmapCanvas::Sync() {
     }
     rows_ = reinterpret_cast<const QRgb*>(image_.constBits());
     stride_ = static_cast<std::ptrdiff_t>(image_.bytesPerLine() / sizeof(QRgb));
-    width_ = image_.width();
-    height_ = image_.height();
+    width_ = static_cast<std::size_t>(image_.width());
+    height_ = static_cast<std::size_t>(image_.height());
 }
 
 void TBitmapCanvas::MakeWritable() {
@@ -25,12 +25,17 @@ void TBitmapCanvas::MakeWritable() {
     writable_ = bits;
 }
 
+void TBitmapCanvas::SetPixelDetaching(int x, int y, TColorValue value) {
+    MakeWritable();
+    writable_[static_cast<std::ptrdiff_t>(y) * stride_ + x] = RgbFromColorValue(value);
+}
+
 void TBitmapCanvas::Rectangle(int w, int h) {
     // The rectangle's own edges are at x = w - 1 and y = h - 1; the bitmap
     // clips it, so a rectangle larger than the bitmap shows no outline there.
     Check();
-    const int clipW = std::min(w, width_);
-    const int clipH = std::min(h, height_);
+    const int clipW = std::min(w, static_cast<int>(width_));
+    const int clipH = std::min(h, static_cast<int>(height_));
     if (clipW <= 0 || clipH <= 0)
         return;
     if (writable_ == nullptr)

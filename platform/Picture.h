@@ -30,11 +30,11 @@ public:
 
     int Width() const {
         Check();
-        return width_;
+        return static_cast<int>(width_);
     }
     int Height() const {
         Check();
-        return height_;
+        return static_cast<int>(height_);
     }
 
     // InvalidColorValue outside the bitmap.
@@ -47,8 +47,11 @@ public:
     void SetPixel(int x, int y, TColorValue value) {
         if (!Inside(x, y))
             return;
-        if (writable_ == nullptr)
-            MakeWritable();
+        if (writable_ == nullptr) {
+            // Out of line, so this stays a leaf call without a stack frame.
+            SetPixelDetaching(x, y, value);
+            return;
+        }
         writable_[static_cast<std::ptrdiff_t>(y) * stride_ + x] = RgbFromColorValue(value);
     }
     // Covers 0 <= x < w, 0 <= y < h (clipped to the bitmap): a one-pixel
@@ -66,8 +69,9 @@ public:
 
 private:
     bool Inside(int x, int y) const {
-        return static_cast<unsigned>(x) < static_cast<unsigned>(width_) &&
-               static_cast<unsigned>(y) < static_cast<unsigned>(height_);
+        // Negative coordinates wrap round to huge ones.
+        return static_cast<std::size_t>(static_cast<unsigned>(x)) < width_ &&
+               static_cast<std::size_t>(static_cast<unsigned>(y)) < height_;
     }
     void Check() const {
         if (image_.data_ptr() != data_)
@@ -76,14 +80,19 @@ private:
     // Detaches the image from any copy (and from read-only data) and keeps
     // its writable rows.
     void MakeWritable();
+    // SetPixel's first write after a Sync() or an ImageHandedOut().
+    void SetPixelDetaching(int x, int y, TColorValue value);
 
     QImage& image_;
     QImage::DataPtr data_ = nullptr;    // the image data the fields below describe
     const QRgb* rows_ = nullptr;        // first row, for reading
     mutable QRgb* writable_ = nullptr;  // first row once detached, for writing
     std::ptrdiff_t stride_ = 0;         // pixels from one row to the next
-    int width_ = 0;
-    int height_ = 0;
+    // Not int: a pixel written through a QRgb* may alias an int, so the
+    // compiler would read them again after every write once it inlines the
+    // surface into the codec's loop.
+    std::size_t width_ = 0;
+    std::size_t height_ = 0;
     TColorValue pen_ = 0x000000;
     TColorValue brush_ = 0xFFFFFF;
 };
