@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -76,9 +77,19 @@ inline RunResult Run(const std::vector<std::string>& argv,
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // The extra entries replace the parent's of the same name.
+    auto overridden = [&](const char* entry) {
+        for (const std::string& e : extraEnv) {
+            const std::size_t n = e.find('=') + 1;
+            if (std::strncmp(entry, e.c_str(), n) == 0)
+                return true;
+        }
+        return false;
+    };
     std::vector<std::string> envStrings;
     for (char** e = environ; *e != nullptr; ++e)
-        envStrings.emplace_back(*e);
+        if (!overridden(*e))
+            envStrings.emplace_back(*e);
     for (const std::string& e : extraEnv)
         envStrings.push_back(e);
     std::vector<char*> env;

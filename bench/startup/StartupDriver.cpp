@@ -72,6 +72,11 @@ int main(int argc, char* argv[]) {
                     timeRatio, timeRatio <= 1.2 ? "" : "  MISSED");
         std::printf("  RATIO startup-memory[%s] %.2fx (target <= 1.20x)%s\n", platform.c_str(),
                     memRatio, memRatio <= 1.2 ? "" : "  MISSED");
+        std::printf(
+            "  against the window with one text button (what any text costs): time %.2fx, "
+            "memory %.2fx\n",
+            bench::Median(own.paint) / bench::Median(text.paint),
+            bench::Median(own.hwm) / bench::Median(text.hwm));
     } catch (const std::exception& e) {
         std::cerr << "bench_startup: " << e.what() << "\n";
         return 1;
