@@ -7,6 +7,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication qtApplication(argc, argv);
+    // Lets the desktop match the window to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmoran.Velmoran"));
     TApplication application;
     Application->Initialize();
     Application->SetTitle(QStringLiteral("Velmoran"));

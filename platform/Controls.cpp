@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
@@ -38,7 +39,10 @@ QFont DefaultControlFont() {
     static std::once_flag once;
     std::call_once(once, [] { family = ResolveControlFontFamily(); });
     QFont font;
-    if (family.isEmpty()) {
+    // Wine's MS Sans Serif holds bitmaps at 13, 16 and 20 pixels only: on a
+    // scaled screen its glyphs would keep their size while the layout grows.
+    const bool scaledScreen = qGuiApp != nullptr && qGuiApp->devicePixelRatio() != 1.0;
+    if (family.isEmpty() || (scaledScreen && !QFontDatabase::isSmoothlyScalable(family))) {
         font = QFont(QStringLiteral("Sans Serif"));
         font.setStyleHint(QFont::SansSerif);
     } else {
