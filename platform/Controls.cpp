@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRadioButton>
