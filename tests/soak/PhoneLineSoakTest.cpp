@@ -164,8 +164,9 @@ protected:
                 c.transfers = 6;
                 break;
             case Kind::Drop:
-                // Anywhere from the Open exchange to past a whole upload.
-                c.dropAfter = static_cast<long>(1 + rng() % 13000);
+                // Anywhere from the Open exchange to past a whole upload, a
+                // quarter of them within the first exchanges.
+                c.dropAfter = static_cast<long>(1 + rng() % (rng() % 4 == 0 ? 120 : 13000));
                 c.timeoutMs = 60;
                 c.retries = 1;
                 c.transfers = 1;  // the emulator ends with the line
