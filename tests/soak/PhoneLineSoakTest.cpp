@@ -216,8 +216,9 @@ protected:
         return o;
     }
 
-    // Whether a fault of this kind may make a transfer fail.
-    static bool MayFail(Kind k) { return k == Kind::Drop || k == Kind::Corrupt || k == Kind::Slow; }
+    // Whether the faults of this configuration may make any exchange fail: a
+    // slow line alone does not, as the library's bound follows its rate.
+    static bool MayFail(const Config& c) { return c.kind == Kind::Drop || c.corrupt > 0; }
 
     void Download(const Config& c, EmulatorProcess& phone, const std::string& what) {
         const Bytes before = BufferCopy();
@@ -227,7 +228,7 @@ protected:
         const Bytes after = BufferCopy();
         EXPECT_EQ(phone.Store(), store) << what << ": a download changed the phone's entry";
         if (o.box == InitFailed) {
-            EXPECT_TRUE(c.kind == Kind::Mute || MayFail(c.kind)) << what << ": open failed";
+            EXPECT_TRUE(c.kind == Kind::Mute || MayFail(c)) << what << ": open failed";
             EXPECT_EQ(after, before) << what << ": a failed open changed the buffer";
             ++counts[c.kind]["download: open failed"];
             return;
@@ -249,7 +250,7 @@ protected:
                 prefix = true, got = k;
         EXPECT_TRUE(prefix) << what << ": the buffer is not a repaired prefix of the phone's entry "
                             << Hex(after, 0, 16) << "/ " << Hex(store, 0, 16);
-        EXPECT_TRUE(MayFail(c.kind)) << what << ": only " << got << " bytes read";
+        EXPECT_TRUE(MayFail(c)) << what << ": only " << got << " bytes read";
         ++counts[c.kind]["download: partial"];
     }
 
@@ -267,23 +268,24 @@ protected:
         if (o.box.empty()) {
             outcome = "upload: done";
             allowed = {buffer};
-            EXPECT_TRUE(c.kind == Kind::Clean || MayFail(c.kind)) << what << ": upload succeeded";
+            EXPECT_TRUE(c.kind == Kind::Clean || c.kind == Kind::Slow || MayFail(c))
+                << what << ": upload succeeded";
         } else if (o.box == InitFailed) {
             outcome = "upload: open failed";
             allowed = {store};
-            EXPECT_TRUE(c.kind == Kind::Mute || MayFail(c.kind)) << what << ": open failed";
+            EXPECT_TRUE(c.kind == Kind::Mute || MayFail(c)) << what << ": open failed";
         } else if (o.box == ClearFailed) {
             outcome = "upload: erase failed";
             allowed = {store, Erased(store)};  // erased, its reply lost
             if (c.kind == Kind::RefuseErase)
                 allowed = {store};
-            EXPECT_TRUE(c.kind == Kind::RefuseErase || MayFail(c.kind)) << what << ": erase failed";
+            EXPECT_TRUE(c.kind == Kind::RefuseErase || MayFail(c)) << what << ": erase failed";
         } else if (o.box == WriteFailed) {
             outcome = "upload: write failed";
             allowed = {Erased(store), buffer};  // written, its last reply lost
             if (c.kind == Kind::RefuseWrite)
                 allowed = {Erased(store)};
-            EXPECT_TRUE(c.kind == Kind::RefuseWrite || MayFail(c.kind)) << what << ": write failed";
+            EXPECT_TRUE(c.kind == Kind::RefuseWrite || MayFail(c)) << what << ": write failed";
         } else {
             ADD_FAILURE() << what << ": unexpected box \"" << o.box << "\"";
         }
