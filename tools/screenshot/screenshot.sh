@@ -9,14 +9,15 @@ out="$2"
 scale="${3:-1}"
 
 run() {
-    local emulator_pid="" device=""
+    emulator_pid="" device=""
     if [ -x "$build/emulator/phone-emulator" ] && [ -f "$build/samples/16-04.sec" ]; then
         coproc EMULATOR { exec "$build/emulator/phone-emulator" --sec "$build/samples/16-04.sec"; }
         emulator_pid=$EMULATOR_PID
         read -r -t 10 device <&"${EMULATOR[0]}"
     fi
     GBP_COM4="$device" QT_SCALE_FACTOR="$scale" "$build/app/velmoran" &
-    local pid=$!
+    pid=$!
+    # Globals, so the trap still sees them when the script ends.
     trap 'kill $pid $emulator_pid 2>/dev/null || true' EXIT
     local id=""
     for _ in $(seq 1 100); do
