@@ -4,7 +4,6 @@
 #include "GuiTestSupport.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace FakeGBP {
 
@@ -73,7 +72,7 @@ int32_t ReadNVMFile(uint8_t first, uint8_t second, uint8_t* data, int32_t fourth
     c.second = second;
     c.fourth = fourth;
     const auto& bytes = FakeGBP::script.readBytes;
-    std::memcpy(data, bytes.data(), std::min<std::size_t>(bytes.size(), 5565));
+    std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), 5565), data);
     return FakeGBP::script.readResult;
 }
 
