@@ -26,19 +26,26 @@ QString GraphicFilter() {
     return parts.join(QLatin1Char('|'));
 }
 
-QImage LoadPreviewImage(const QString& fileName) {
-    // Only what Load BMP would read; anything else shows no preview.
+QString PictureFileExtension(const QString& fileName) {
     const QString name = QFileInfo(fileName).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
-    for (const PictureFormat& format : ReadablePictureFormats()) {
-        if (extension.compare(format.extension, Qt::CaseInsensitive) != 0)
-            continue;
-        try {
-            return ReadBitmapFile(fileName);
-        } catch (const std::exception&) {
-            return QImage();
-        }
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+bool IsReadablePictureExtension(const QString& extension) {
+    for (const PictureFormat& format : ReadablePictureFormats())
+        if (extension.compare(format.extension, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QImage LoadPreviewImage(const QString& fileName) {
+    // Only what Load BMP would read; anything else shows no preview.
+    if (!IsReadablePictureExtension(PictureFileExtension(fileName)))
+        return QImage();
+    try {
+        return ReadBitmapFile(fileName);
+    } catch (const std::exception&) {
+        return QImage();
     }
-    return QImage();
 }
